@@ -1,0 +1,107 @@
+// Text primitives: the field scanner and the small helpers on NUL-terminated
+// texts that the line parser, the on-us split and the exception table share.
+#include <cstring>
+
+#include "parser_internal.h"
+
+namespace micr {
+
+const char* scan_cursor = nullptr;
+
+signed char scan_field(char* destination, std::size_t destination_size, const char* allowed,
+                       signed char limit, char terminator) {
+    signed char status = ST_OK;
+    int count = 0;
+    std::size_t taken = 0;
+    for (;;) {
+        const char c = *scan_cursor;
+        if (c == '\0') {
+            status = ST_NOTERM;
+            break;
+        }
+        if (c == terminator) break;
+        // A too-long field keeps what fits in its buffer; the rest is passed over.
+        if (taken < destination_size - 1) destination[taken++] = c;
+        ++scan_cursor;
+        if (count == limit) {
+            status = ST_TOOLONG;
+            break;
+        }
+        ++count;
+    }
+    destination[taken] = '\0';
+    if (count == 0) return ST_MISSING;
+    if (status != ST_OK) return status;
+    for (const char* p = destination; *p != '\0'; ++p) {
+        if (*p == unreadable_mark) return ST_UNRECOG;
+        if (std::strchr(allowed, *p) == nullptr) return ST_INVALID;
+    }
+    return ST_OK;
+}
+
+void reverse_text(char* text) {
+    std::size_t n = std::strlen(text);
+    for (std::size_t i = 0; i + 1 < n; ++i, --n) {
+        const char c = text[i];
+        text[i] = text[n - 1];
+        text[n - 1] = c;
+    }
+}
+
+void trim_blanks(char* text) {
+    std::size_t n = std::strlen(text);
+    while (n > 0 && text[n - 1] == blank) --n;
+    std::size_t lead = 0;
+    while (lead < n && text[lead] == blank) ++lead;
+    if (lead > 0) std::memmove(text, text + lead, n - lead);
+    text[n - lead] = '\0';
+}
+
+int count_digits(const char* text) {
+    int digits = 0;
+    for (; *text != '\0'; ++text)
+        if (*text >= '0' && *text <= '9') ++digits;
+    return digits;
+}
+
+void set_subfield(const char* source, char* destination, std::size_t destination_size,
+                  signed char* status) {
+    const std::size_t length = std::strlen(source);
+    if (length >= destination_size) {
+        // More than the field holds: keep the first characters in scan order
+        // and say so, rather than pass a shortened number off as valid.
+        std::memcpy(destination, source, destination_size - 1);
+        destination[destination_size - 1] = '\0';
+        *status = ST_TOOLONG;
+        return;
+    }
+    std::memcpy(destination, source, length + 1);
+    *status = std::strchr(source, unreadable_mark) != nullptr ? ST_UNRECOG : ST_OK;
+}
+
+char* next_token(char* text, const char* delimiters, char** position) {
+    char* p = text != nullptr ? text : *position;
+    if (p == nullptr) return nullptr;
+    p += std::strspn(p, delimiters);
+    if (*p == '\0') {
+        *position = p;
+        return nullptr;
+    }
+    char* const token = p;
+    p += std::strcspn(p, delimiters);
+    if (*p != '\0') *p++ = '\0';
+    *position = p;
+    return token;
+}
+
+signed char decimal_low_byte(const char* text) {
+    const bool negative = *text == '-';
+    if (*text == '+' || *text == '-') ++text;
+    // Arithmetic modulo 256 keeps exactly the low-order byte, however many digits follow.
+    unsigned value = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) value = (value * 10u + unsigned(*text - '0')) & 0xffu;
+    if (negative) value = (0u - value) & 0xffu;
+    return static_cast<signed char>(value);
+}
+
+}  // namespace micr
