@@ -94,7 +94,8 @@ enum : std::size_t {
 // What the parser gives for `cheque` when PARSE.DAT cannot be opened: the
 // on-us field stays whole and account, serial number and tpc stay missing.
 tail cheque_without_table() {
-    return {"0", "0000012500", "0", "", "2", "", "2", "", "2", "", "2", "12345678o 0101", "0", "", "2", "987654320", "0"};
+    return {"0", "0000012500", "0", "",  "2", "", "2", "", "2",
+            "",  "2",          "12345678o 0101", "0", "", "2", "987654320", "0"};
 }
 
 std::string test_case(const std::string& label, const std::string& micr, const std::string& description,
@@ -353,7 +354,8 @@ TEST(DriverFields, ExpectedValuesAndTheirDisplay) {
 
     // The label is padded to three columns, never cut; the description may be empty.
     const std::pair<std::string, std::string> headers[] = {
-        {"", "empty label"}, {"1", ""}, {"12", "two"}, {"123", "three"}, {"LONG-LABEL", "printed whole"}};
+        {"", "empty label"},   {"1", ""},          {"12", "two"}, {"123", "three"}, {"LONG-LABEL", "printed whole"},
+        {"%s", "100% sure %n"}, {"\xe9", "caf\xe9"}};  // printed as they are, byte for byte
     for (const auto& [label, description] : headers) {
         rows.push_back({"label and description", cheque_case(label, description), cheque_block(label, description),
                         0});
@@ -547,6 +549,11 @@ TEST(DriverMalformed, LineOfExactly511CharactersIsProcessed) {
         EXPECT_EQ(run.out, one);
         EXPECT_EQ(run.exit_status, 0);
     }
+    // Its line feed ends it: the next line is line 2.
+    const program_run next = run_cases(line + "\nbad\n");
+    expect_skip_then(next.out.substr(one.size()), 2, "");
+    EXPECT_EQ(next.out.substr(0, one.size()), one);
+
     // A comment of 511 characters is still a comment.
     const program_run comment = run_cases("#" + std::string(510, 'c') + "\n");
     EXPECT_EQ(comment.out, "");

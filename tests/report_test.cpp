@@ -97,7 +97,8 @@ TEST(ReportCase, WholeBlockWithTwoMarkedLines) {
     set(expected, 4, "123456789", ST_OK);
     set(expected, 7, "001234", ST_OK);
 
-    const captured c = report(parsed, expected, "T7", "every field", "o0012 5 t123456789t 12345678o 12 3456 a0000012345a");
+    const captured c =
+        report(parsed, expected, "T7", "every field", "o0012 5 t123456789t 12345678o 12 3456 a0000012345a");
     EXPECT_EQ(c.text,
               "---------------------------------------------------------\n"
               "MICR line: o0012 5 t123456789t 12345678o 12 3456 a0000012345a\n"
@@ -152,7 +153,8 @@ TEST(ReportCase, HeaderLines) {
         const char* status_line;
     } rows[] = {
         {"one-character label: four blanks", "1", "personal cheque", EX_NORMAL, 0, 0,
-         " Exception:        1    personal cheque", " exception_state:  EX_NORMAL", " status: 0 unrecognized_symbols: 0"},
+         " Exception:        1    personal cheque", " exception_state:  EX_NORMAL",
+         " status: 0 unrecognized_symbols: 0"},
         {"empty description", "1", "", EX_USED, 1, 0, " Exception:        1    ", " exception_state:  EX_USED",
          " status: 1 unrecognized_symbols: 0"},
         {"empty label", "", "d", EX_OPEN_ERR, 0, 1, " Exception:             d", " exception_state:  EX_OPEN_ERR",
@@ -197,7 +199,8 @@ TEST(ReportCase, StatusNamesOnBothSides) {
         set(parsed, onus_index, "", n.status);
         micr_result expected = parsed;
         captured c = report(parsed, expected);
-        EXPECT_EQ(lines_of(c.text)[first_field_line + onus_index], std::string("      onus: ") + n.name + " " + blanks25);
+        EXPECT_EQ(lines_of(c.text)[first_field_line + onus_index],
+                  std::string("      onus: ") + n.name + " " + blanks25);
         EXPECT_EQ(c.marked, 0);
 
         // As the expected status beside a parsed OK.
