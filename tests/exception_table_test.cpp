@@ -430,7 +430,8 @@ TEST(ExceptionTableRead, TransitMatching) {
         const micr_result r = parse_with_table(row.table, line_with("001234 5678901o", row.transit));
         expect_outcome(r, row.want);
         EXPECT_STREQ(r.transit, row.transit);
-        if (row.transit_status >= 0) expect_field("transit", r.transit, r.transit_status, {row.transit, row.transit_status});
+        if (row.transit_status >= 0)
+            expect_field("transit", r.transit, r.transit_status, {row.transit, row.transit_status});
     }
 }
 
