@@ -114,6 +114,7 @@ struct field_scan_row {
     signed char status;
     std::string text;
     std::size_t cursor;
+    const signed char* next_status;  // status byte right behind the buffer, if any
 };
 
 TEST(ScanField, FieldLimitsInTheRecord) {
@@ -122,25 +123,25 @@ TEST(ScanField, FieldLimitsInTheRecord) {
     const std::string s25 = "o43210987654321098765 4321", s21 = "123456789012345678901";
     const field_scan_row rows[] = {
         {"amount of 16 digits", r.amount, sizeof r.amount, micr::amount_chars, micr::amount_limit,
-         micr::amount_symbol, s16 + "a", ST_OK, s16, 16},
+         micr::amount_symbol, s16 + "a", ST_OK, s16, 16, &r.account_status},
         {"amount of 17 digits keeps the first 16 taken", r.amount, sizeof r.amount, micr::amount_chars,
-         micr::amount_limit, micr::amount_symbol, s16 + "7a", ST_TOOLONG, s16, 17},
+         micr::amount_limit, micr::amount_symbol, s16 + "7a", ST_TOOLONG, s16, 17, &r.account_status},
         {"amount of 20 digits stops after the 17th", r.amount, sizeof r.amount, micr::amount_chars,
-         micr::amount_limit, micr::amount_symbol, s16 + "7890a", ST_TOOLONG, s16, 17},
+         micr::amount_limit, micr::amount_symbol, s16 + "7890a", ST_TOOLONG, s16, 17, &r.account_status},
         {"transit of 9", r.transit, sizeof r.transit, micr::transit_chars, micr::transit_limit,
-         micr::transit_symbol, s9 + "t", ST_OK, s9, 9},
+         micr::transit_symbol, s9 + "t", ST_OK, s9, 9, &r.epc_status},
         {"transit of 10 keeps the first 9 taken", r.transit, sizeof r.transit, micr::transit_chars,
-         micr::transit_limit, micr::transit_symbol, s9 + "5t", ST_TOOLONG, s9, 10},
+         micr::transit_limit, micr::transit_symbol, s9 + "5t", ST_TOOLONG, s9, 10, &r.epc_status},
         {"transit of 10 running into the end", r.transit, sizeof r.transit, micr::transit_chars,
-         micr::transit_limit, micr::transit_symbol, s9 + "5", ST_TOOLONG, s9, 10},
+         micr::transit_limit, micr::transit_symbol, s9 + "5", ST_TOOLONG, s9, 10, &r.epc_status},
         {"on-us of 25 with blanks and symbols", r.onus, sizeof r.onus, micr::onus_chars, micr::onus_limit,
-         micr::transit_symbol, s25.substr(0, 25) + "t", ST_OK, s25.substr(0, 25), 25},
+         micr::transit_symbol, s25.substr(0, 25) + "t", ST_OK, s25.substr(0, 25), 25, &r.auxonus_status},
         {"on-us of 26 keeps all 26", r.onus, sizeof r.onus, micr::onus_chars, micr::onus_limit,
-         micr::transit_symbol, s25 + "t", ST_TOOLONG, s25, 26},
+         micr::transit_symbol, s25 + "t", ST_TOOLONG, s25, 26, &r.auxonus_status},
         {"auxiliary on-us of 21", r.auxonus, sizeof r.auxonus, micr::auxonus_chars, micr::auxonus_limit,
-         micr::onus_symbol, s21 + "o", ST_OK, s21, 21},
+         micr::onus_symbol, s21 + "o", ST_OK, s21, 21, nullptr},
         {"auxiliary on-us of 22 keeps all 22", r.auxonus, sizeof r.auxonus, micr::auxonus_chars,
-         micr::auxonus_limit, micr::onus_symbol, s21 + "d o", ST_TOOLONG, s21 + "d", 22},
+         micr::auxonus_limit, micr::onus_symbol, s21 + "d o", ST_TOOLONG, s21 + "d", 22, nullptr},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
@@ -156,6 +157,9 @@ TEST(ScanField, FieldLimitsInTheRecord) {
         ASSERT_NE(std::memchr(row.destination, '\0', row.size), nullptr) << "text not terminated in its buffer";
         EXPECT_EQ(std::string(row.destination), row.text);
         EXPECT_EQ(static_cast<std::size_t>(micr::scan_cursor - input.get()), row.cursor);
+        if (row.next_status != nullptr) {
+            EXPECT_EQ(*row.next_status, 0x5a) << "the next field's status changed";
+        }
         const std::size_t first = static_cast<std::size_t>(row.destination - reinterpret_cast<char*>(&r));
         const auto* after = reinterpret_cast<const unsigned char*>(&r);
         for (std::size_t i = 0; i < sizeof r; ++i) {
