@@ -1,0 +1,445 @@
+// Text primitives: the field scanner, blank trimming, digit counting, copying
+// into result fields, the tokeniser and the decimal reader of table entries.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "parser_internal.h"
+
+namespace {
+
+// A copy of `text` in a heap buffer of exactly its size, terminator included,
+// so that AddressSanitizer reports a read one byte past the end.
+std::unique_ptr<char[]> exact_copy(const std::string& text) {
+    std::unique_ptr<char[]> copy(new char[text.size() + 1]);
+    std::memcpy(copy.get(), text.c_str(), text.size() + 1);
+    return copy;
+}
+
+// ---------------------------------------------------------------------------
+// scan_field
+
+struct scan_row {
+    const char* why;
+    std::string input;  // reversed text, as the scanner meets it
+    const char* allowed;
+    int limit;
+    char terminator;
+    signed char status;
+    std::string text;    // what the destination holds afterwards
+    std::size_t cursor;  // where scan_cursor rests, counted from the start of `input`
+};
+
+constexpr char digits[] = "0123456789";
+constexpr char transit_set[] = "0123456789d";
+constexpr char onus_set[] = "0123456789od ";
+
+const std::vector<scan_row>& scan_rows() {
+    static const std::vector<scan_row> rows = {
+        // terminator after 1..limit characters, all allowed
+        {"one allowed character", "5t", digits, 4, 't', ST_OK, "5", 1},
+        {"fewer than the limit", "123t", digits, 4, 't', ST_OK, "123", 3},
+        {"exactly the limit, then the terminator", "1234t", digits, 4, 't', ST_OK, "1234", 4},
+        {"what follows the terminator is not read", "12t??x", digits, 4, 't', ST_OK, "12", 2},
+        {"limit 1 filled exactly", "7a", digits, 1, 'a', ST_OK, "7", 1},
+        {"dash symbol allowed in a transit", "1d34t", transit_set, 9, 't', ST_OK, "1d34", 4},
+        {"blanks kept at both ends of an on-us field", " 12 o t", onus_set, 25, 't', ST_OK, " 12 o ", 6},
+        // terminator or end at once
+        {"terminator at once", "t123", digits, 4, 't', ST_MISSING, "", 0},
+        {"end of text at once", "", digits, 4, 't', ST_MISSING, "", 0},
+        // unreadable mark or disallowed character, the first one in scan order decides
+        {"unreadable mark alone", "?t", digits, 4, 't', ST_UNRECOG, "?", 1},
+        {"disallowed letter alone", "xt", digits, 4, 't', ST_INVALID, "x", 1},
+        {"digit, mark, x, digit: the mark comes first", "1?x2t", digits, 4, 't', ST_UNRECOG, "1?x2", 4},
+        {"digit, x, mark, digit: the x comes first", "1x?2t", digits, 4, 't', ST_INVALID, "1x?2", 4},
+        {"mark as the last character of a full field", "123?t", digits, 4, 't', ST_UNRECOG, "123?", 4},
+        {"blank inside an amount", "12 4a", digits, 16, 'a', ST_INVALID, "12 4", 4},
+        {"blank inside a transit", "1 34t", transit_set, 9, 't', ST_INVALID, "1 34", 4},
+        {"on-us symbol not allowed in a transit", "1o34t", transit_set, 9, 't', ST_INVALID, "1o34", 4},
+        {"another symbol letter is an ordinary character", "12at", digits, 4, 't', ST_INVALID, "12a", 3},
+        {"a byte above 127 is outside every set", "1\xb5t", digits, 4, 't', ST_INVALID, "1\xb5", 2},
+        {"the terminator of another field ends nothing", "1t2a", digits, 4, 'a', ST_INVALID, "1t2", 3},
+        // the end of the text inside the field
+        {"end after a few characters", "12", digits, 4, 't', ST_NOTERM, "12", 2},
+        {"end after exactly the limit", "1234", digits, 4, 't', ST_NOTERM, "1234", 4},
+        {"end after a mark and letters: not examined", "?x", digits, 4, 't', ST_NOTERM, "?x", 2},
+        // one character more than the limit
+        {"limit + 1, then the terminator", "12345t", digits, 4, 't', ST_TOOLONG, "12345", 5},
+        {"limit + 1, then the end of the text", "12345", digits, 4, 't', ST_TOOLONG, "12345", 5},
+        {"limit + 1 with more behind: the scan stops", "123456789t", digits, 4, 't', ST_TOOLONG, "12345", 5},
+        {"too long is not examined for marks", "1?x45t", digits, 4, 't', ST_TOOLONG, "1?x45", 5},
+        {"limit 1 exceeded", "78a", digits, 1, 'a', ST_TOOLONG, "78", 2},
+        {"largest limit filled exactly", std::string(127, '9') + "t", digits, 127, 't', ST_OK,
+         std::string(127, '9'), 127},
+        {"largest limit exceeded", std::string(128, '9') + "t", digits, 127, 't', ST_TOOLONG,
+         std::string(128, '9'), 128},
+    };
+    return rows;
+}
+
+TEST(ScanField, EveryOutcome) {
+    constexpr std::size_t guard = 8;
+    for (const scan_row& row : scan_rows()) {
+        SCOPED_TRACE(row.why);
+        const auto input = exact_copy(row.input);
+        // Room for limit + 1 characters and the terminator, then guard bytes.
+        const std::size_t size = static_cast<std::size_t>(row.limit) + 2;
+        std::vector<char> destination(size + guard, '#');
+        micr::scan_cursor = input.get();
+        const signed char status = micr::scan_field(destination.data(), size, row.allowed,
+                                                    static_cast<signed char>(row.limit), row.terminator);
+        EXPECT_EQ(status, row.status);
+        EXPECT_EQ(std::string(destination.data()), row.text);
+        EXPECT_EQ(static_cast<std::size_t>(micr::scan_cursor - input.get()), row.cursor);
+        for (std::size_t i = size; i < size + guard; ++i) EXPECT_EQ(destination[i], '#') << "byte " << i;
+    }
+}
+
+// The scanner with the limits and sets of the four scanned fields, writing
+// into the record itself: at limit and limit + 1.  Amount and transit buffers
+// have no room for the extra character; they keep the first `limit` taken and
+// nothing outside them changes.
+struct field_scan_row {
+    const char* why;
+    char* destination;
+    std::size_t size;
+    const char* allowed;
+    signed char limit;
+    char terminator;
+    std::string input;
+    signed char status;
+    std::string text;
+    std::size_t cursor;
+    const signed char* next_status;  // status byte right behind the buffer, if any
+};
+
+TEST(ScanField, FieldLimitsInTheRecord) {
+    micr_result& r = micr::parse_result;
+    const std::string s16 = "6543210987654321", s9 = "087654321";
+    const std::string s25 = "o43210987654321098765 4321", s21 = "123456789012345678901";
+    const field_scan_row rows[] = {
+        {"amount of 16 digits", r.amount, sizeof r.amount, micr::amount_chars, micr::amount_limit,
+         micr::amount_symbol, s16 + "a", ST_OK, s16, 16, &r.account_status},
+        {"amount of 17 digits keeps the first 16 taken", r.amount, sizeof r.amount, micr::amount_chars,
+         micr::amount_limit, micr::amount_symbol, s16 + "7a", ST_TOOLONG, s16, 17, &r.account_status},
+        {"amount of 20 digits stops after the 17th", r.amount, sizeof r.amount, micr::amount_chars,
+         micr::amount_limit, micr::amount_symbol, s16 + "7890a", ST_TOOLONG, s16, 17, &r.account_status},
+        {"transit of 9", r.transit, sizeof r.transit, micr::transit_chars, micr::transit_limit,
+         micr::transit_symbol, s9 + "t", ST_OK, s9, 9, &r.epc_status},
+        {"transit of 10 keeps the first 9 taken", r.transit, sizeof r.transit, micr::transit_chars,
+         micr::transit_limit, micr::transit_symbol, s9 + "5t", ST_TOOLONG, s9, 10, &r.epc_status},
+        {"transit of 10 running into the end", r.transit, sizeof r.transit, micr::transit_chars,
+         micr::transit_limit, micr::transit_symbol, s9 + "5", ST_TOOLONG, s9, 10, &r.epc_status},
+        {"on-us of 25 with blanks and symbols", r.onus, sizeof r.onus, micr::onus_chars, micr::onus_limit,
+         micr::transit_symbol, s25.substr(0, 25) + "t", ST_OK, s25.substr(0, 25), 25, &r.auxonus_status},
+        {"on-us of 26 keeps all 26", r.onus, sizeof r.onus, micr::onus_chars, micr::onus_limit,
+         micr::transit_symbol, s25 + "t", ST_TOOLONG, s25, 26, &r.auxonus_status},
+        {"auxiliary on-us of 21", r.auxonus, sizeof r.auxonus, micr::auxonus_chars, micr::auxonus_limit,
+         micr::onus_symbol, s21 + "o", ST_OK, s21, 21, nullptr},
+        {"auxiliary on-us of 22 keeps all 22", r.auxonus, sizeof r.auxonus, micr::auxonus_chars,
+         micr::auxonus_limit, micr::onus_symbol, s21 + "d o", ST_TOOLONG, s21 + "d", 22, nullptr},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        // Fill the whole record with a pattern, so any stray write shows.
+        std::memset(&r, 0x5a, sizeof r);
+        unsigned char before[sizeof(micr_result)];
+        std::memcpy(before, &r, sizeof r);
+        const auto input = exact_copy(row.input);
+        micr::scan_cursor = input.get();
+        const signed char status =
+            micr::scan_field(row.destination, row.size, row.allowed, row.limit, row.terminator);
+        EXPECT_EQ(status, row.status);
+        ASSERT_NE(std::memchr(row.destination, '\0', row.size), nullptr) << "text not terminated in its buffer";
+        EXPECT_EQ(std::string(row.destination), row.text);
+        EXPECT_EQ(static_cast<std::size_t>(micr::scan_cursor - input.get()), row.cursor);
+        if (row.next_status != nullptr) {
+            EXPECT_EQ(*row.next_status, 0x5a) << "the next field's status changed";
+        }
+        const std::size_t first = static_cast<std::size_t>(row.destination - reinterpret_cast<char*>(&r));
+        const auto* after = reinterpret_cast<const unsigned char*>(&r);
+        for (std::size_t i = 0; i < sizeof r; ++i) {
+            if (i >= first && i < first + row.size) continue;
+            EXPECT_EQ(after[i], before[i]) << "record byte " << i << " outside the field changed";
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// trim_blanks
+
+TEST(TrimBlanks, RemovesOnlyOuterBlanks) {
+    const struct {
+        const char* why;
+        const char* text;
+        const char* trimmed;
+    } rows[] = {
+        {"blanks at both ends, one inside", "  12 34  ", "12 34"},
+        {"blanks only", "    ", ""},
+        {"one blank", " ", ""},
+        {"empty text", "", ""},
+        {"nothing to remove", "12", "12"},
+        {"leading only", "   1", "1"},
+        {"trailing only", "1   ", "1"},
+        {"inner runs stay", "1   2", "1   2"},
+        {"a tab is no blank", "\t1 \t", "\t1 \t"},
+        {"blanks outside tabs go, tabs stay", " \t1\t ", "\t1\t"},
+        {"symbols and marks are not blanks", " o?d ", "o?d"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        const std::size_t length = std::strlen(row.text);
+        // The text, then bytes the trim must neither read as text nor write.
+        std::vector<char> buffer(length + 1 + 4, 'G');
+        std::memcpy(buffer.data(), row.text, length + 1);
+        micr::trim_blanks(buffer.data());
+        EXPECT_EQ(std::string(buffer.data()), row.trimmed);
+        for (std::size_t i = length + 1; i < buffer.size(); ++i) EXPECT_EQ(buffer[i], 'G') << "byte " << i;
+
+        // Exactly sized, for the sanitizers.
+        const auto exact = exact_copy(row.text);
+        micr::trim_blanks(exact.get());
+        EXPECT_EQ(std::string(exact.get()), row.trimmed);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// count_digits
+
+TEST(CountDigits, CountsOnlyZeroToNine) {
+    const struct {
+        const char* why;
+        const char* text;
+        int count;
+    } rows[] = {
+        {"digits, dash, blank, on-us symbol", "12d 3o", 3},
+        {"empty text", "", 0},
+        {"every digit", "0123456789", 10},
+        {"neighbours of the digits in the code table", "/:", 0},
+        {"bytes above 127 that are digits with the top bit cleared", "\xb0\xb5\xb9", 0},
+        {"other bytes above 127", "\x80\xff", 0},
+        {"unreadable mark and letters", "?adot", 0},
+        {"digits among bytes above 127", "\xb1" "1\xff" "9", 2},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        EXPECT_EQ(micr::count_digits(exact_copy(row.text).get()), row.count);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// set_subfield
+
+TEST(SetSubfield, CopiesAndSetsTheStatus) {
+    constexpr std::size_t size = 6;  // five characters and the terminator
+    constexpr std::size_t guard = 8;
+    const struct {
+        const char* why;
+        const char* source;
+        signed char status;
+        const char* text;
+    } rows[] = {
+        {"digits", "1234", ST_OK, "1234"},
+        {"empty source", "", ST_OK, ""},
+        {"unreadable mark copied all the same", "12?4", ST_UNRECOG, "12?4"},
+        {"unreadable mark alone", "?", ST_UNRECOG, "?"},
+        {"unreadable mark as the last character", "1234?", ST_UNRECOG, "1234?"},
+        {"blanks and dash symbols kept", " 1d2 ", ST_OK, " 1d2 "},
+        {"exactly the capacity", "12345", ST_OK, "12345"},
+        {"one more than the capacity", "123456", ST_TOOLONG, "12345"},
+        {"far more than the capacity", "1234567890123", ST_TOOLONG, "12345"},
+        {"too long with the mark behind the capacity", "12345?", ST_TOOLONG, "12345"},
+        {"too long with the mark inside the capacity", "1?3456", ST_TOOLONG, "1?345"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        std::vector<char> destination(size + guard, '#');
+        signed char status = 99;
+        micr::set_subfield(exact_copy(row.source).get(), destination.data(), size, &status);
+        EXPECT_EQ(status, row.status);
+        EXPECT_EQ(std::string(destination.data()), row.text);
+        for (std::size_t i = size; i < destination.size(); ++i) EXPECT_EQ(destination[i], '#') << "byte " << i;
+    }
+}
+
+// In the record, account is followed by the tpc status and csn by the transit
+// status: a too-long copy must leave those alone.
+TEST(SetSubfield, TooLongIntoTheRecordStaysInsideTheField) {
+    micr_result& r = micr::parse_result;
+    const std::string source = "1234567890123456789012345";  // 25 characters, the longest on-us text
+    const struct {
+        const char* why;
+        char* text;
+        std::size_t size;
+        signed char* status;
+    } rows[] = {
+        {"account, capacity 22", r.account, sizeof r.account, &r.account_status},
+        {"csn, capacity 20", r.csn, sizeof r.csn, &r.csn_status},
+        {"tpc, capacity 18", r.tpc, sizeof r.tpc, &r.tpc_status},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        std::memset(&r, 0x5a, sizeof r);
+        unsigned char before[sizeof(micr_result)];
+        std::memcpy(before, &r, sizeof r);
+        micr::set_subfield(exact_copy(source).get(), row.text, row.size, row.status);
+        EXPECT_EQ(*row.status, ST_TOOLONG);
+        EXPECT_EQ(std::string(row.text), source.substr(0, row.size - 1));
+        const auto* base = reinterpret_cast<const unsigned char*>(&r);
+        const std::size_t first = static_cast<std::size_t>(row.text - reinterpret_cast<char*>(&r));
+        const std::size_t status_at = static_cast<std::size_t>(reinterpret_cast<unsigned char*>(row.status) - base);
+        for (std::size_t i = 0; i < sizeof r; ++i) {
+            if ((i >= first && i < first + row.size) || i == status_at) continue;
+            EXPECT_EQ(base[i], before[i]) << "record byte " << i << " outside the field changed";
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// next_token: must hand out exactly what std::strtok hands out, and leave the
+// text overwritten exactly as strtok leaves it.
+
+struct token_run {
+    std::vector<std::ptrdiff_t> offsets;  // where each piece starts in the text
+    std::vector<std::string> pieces;
+    std::string bytes;  // the whole buffer afterwards, NULs included
+};
+
+token_run run_strtok(const std::string& text, const char* delimiters) {
+    std::vector<char> buffer(text.begin(), text.end());
+    buffer.push_back('\0');
+    token_run run;
+    for (char* piece = std::strtok(buffer.data(), delimiters); piece != nullptr;
+         piece = std::strtok(nullptr, delimiters)) {
+        run.offsets.push_back(piece - buffer.data());
+        run.pieces.emplace_back(piece);
+    }
+    // Once exhausted, strtok keeps saying so.
+    EXPECT_EQ(std::strtok(nullptr, delimiters), nullptr);
+    run.bytes.assign(buffer.begin(), buffer.end());
+    return run;
+}
+
+token_run run_next_token(const std::string& text, const char* delimiters) {
+    const auto buffer = exact_copy(text);
+    token_run run;
+    char* position = nullptr;
+    for (char* piece = micr::next_token(buffer.get(), delimiters, &position); piece != nullptr;
+         piece = micr::next_token(nullptr, delimiters, &position)) {
+        run.offsets.push_back(piece - buffer.get());
+        run.pieces.emplace_back(piece);
+    }
+    EXPECT_EQ(micr::next_token(nullptr, delimiters, &position), nullptr);
+    EXPECT_EQ(micr::next_token(nullptr, delimiters, &position), nullptr);
+    run.bytes.assign(buffer.get(), text.size() + 1);
+    return run;
+}
+
+TEST(NextToken, BehavesLikeStrtok) {
+    const struct {
+        const char* why;
+        std::string text;
+        const char* delimiters;
+    } rows[] = {
+        {"empty text", "", "o"},
+        {"delimiters only", "ooo", "o"},
+        {"one delimiter", "o", "o"},
+        {"no delimiter in the text", "12345", "o"},
+        {"leading delimiter", "o123", "o"},
+        {"trailing delimiter", "123o", "o"},
+        {"adjacent delimiters", "12oo34", "o"},
+        {"delimiters everywhere", "oo1o2ooo3oo", "o"},
+        {"one-character pieces", "1o2o3", "o"},
+        {"on-us text with blanks inside sections", "4321 o987654321   ", "o"},
+        {"two-character set, mixed runs", " 12 d34dd 5 ", " d"},
+        {"two-character set, dash at both ends", "d1d", " d"},
+        {"blank set on a table line", "B  123456780 D 1 7   6 R", " "},
+        {"tab is no member of the blank set", "B\t1 2\t 3", " "},
+        {"empty delimiter set: the whole text is one piece", "12 o34", ""},
+        {"empty delimiter set on an empty text", "", ""},
+        {"bytes above 127 as text", "\xe9o\xff\xfeo", "o"},
+        {"bytes above 127 as delimiters", "1\xe9\xe9" "2\xe9", "\xe9"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        const token_run expected = run_strtok(row.text, row.delimiters);
+        const token_run actual = run_next_token(row.text, row.delimiters);
+        EXPECT_EQ(actual.pieces, expected.pieces);
+        EXPECT_EQ(actual.offsets, expected.offsets);
+        EXPECT_EQ(actual.bytes, expected.bytes) << "the text is not overwritten like strtok does";
+    }
+}
+
+// A new text restarts the tokeniser, like strtok with a non-null text.
+TEST(NextToken, ANewTextStartsAfresh) {
+    const auto first = exact_copy("1o2o3");
+    const auto second = exact_copy("ao b");
+    char* position = nullptr;
+    ASSERT_STREQ(micr::next_token(first.get(), "o", &position), "1");
+    EXPECT_STREQ(micr::next_token(second.get(), "o", &position), "a");
+    EXPECT_STREQ(micr::next_token(nullptr, "o", &position), " b");
+    EXPECT_EQ(micr::next_token(nullptr, "o", &position), nullptr);
+}
+
+// Each text has its own position, so the pieces of two texts can be taken in
+// turn without disturbing each other.
+TEST(NextToken, TwoPositionsDoNotInterfere) {
+    const auto sections = exact_copy("12o34o56");
+    const auto groups = exact_copy("a b");
+    char* section_position = nullptr;
+    char* group_position = nullptr;
+    EXPECT_STREQ(micr::next_token(sections.get(), "o", &section_position), "12");
+    EXPECT_STREQ(micr::next_token(groups.get(), " ", &group_position), "a");
+    EXPECT_STREQ(micr::next_token(nullptr, "o", &section_position), "34");
+    EXPECT_STREQ(micr::next_token(nullptr, " ", &group_position), "b");
+    EXPECT_STREQ(micr::next_token(nullptr, "o", &section_position), "56");
+    EXPECT_EQ(micr::next_token(nullptr, " ", &group_position), nullptr);
+    EXPECT_EQ(micr::next_token(nullptr, "o", &section_position), nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// decimal_low_byte
+
+TEST(DecimalLowByte, SignDigitsAndTheLowOrderByte) {
+    // 10^8 = 2^8 * 5^8 is a multiple of 256, so the low-order byte of a
+    // decimal number depends only on its last eight digits.
+    constexpr long last_eight = 34567890;  // of 123456789012345678901234567890
+    const auto low_byte = [](long v) { return static_cast<signed char>(static_cast<unsigned char>(v & 0xff)); };
+    const struct {
+        const char* why;
+        const char* text;
+        signed char value;
+    } rows[] = {
+        {"plus sign", "+2", 2},
+        {"leading zero", "07", 7},
+        {"digits end at the first other character", "6x", 6},
+        {"above 127 wraps: 300 - 256", "300", 44},
+        {"above 127 wraps to a negative: 200 - 256", "200", -56},
+        {"minus one", "-1", -1},
+        {"smallest byte", "-128", -128},
+        {"128 wraps to the smallest byte", "128", -128},
+        {"255", "255", -1},
+        {"256 is a multiple of 256", "256", 0},
+        {"-129 wraps to 127", "-129", 127},
+        {"minus zero", "-0", 0},
+        {"empty token", "", 0},
+        {"sign without digits", "-", 0},
+        {"plus without digits", "+", 0},
+        {"two signs", "+-1", 0},
+        {"letter first", "x5", 0},
+        {"tab first: no skipping of white space", "\t5", 0},
+        {"thirty digits", "123456789012345678901234567890", low_byte(last_eight)},
+        {"thirty digits, negative", "-123456789012345678901234567890", low_byte(-last_eight)},
+        {"ten to the 29th plus 300", "100000000000000000000000000300", 44},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        EXPECT_EQ(micr::decimal_low_byte(exact_copy(row.text).get()), row.value);
+    }
+}
+
+}  // namespace
