@@ -16,24 +16,14 @@
 
 namespace {
 
-struct expected_field {
-    const char* text;
-    int status;
-};
-
-constexpr expected_field missing{"", ST_MISSING};
-constexpr expected_field ok(const char* text) { return {text, ST_OK}; }
-constexpr expected_field too_long(const char* text) { return {text, ST_TOOLONG}; }
+using micr_test::expected_field;
+using micr_test::expect_field;
+using micr_test::missing;
+using micr_test::ok;
+using micr_test::too_long;
 
 // Text given, status follows from it: a text the step left empty is missing.
 expected_field text_or_missing(const char* text) { return text[0] == '\0' ? missing : ok(text); }
-
-void expect_field(const char* name, const char* text, signed char status, const expected_field& want) {
-    SCOPED_TRACE(name);
-    EXPECT_STREQ(text, want.text);
-    EXPECT_EQ(static_cast<int>(status), want.status)
-        << "got " << micr_status_name(status) << ", want " << micr_status_name(want.status);
-}
 
 void expect_state(signed char state, int want) {
     EXPECT_EQ(static_cast<int>(state), want)

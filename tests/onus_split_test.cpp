@@ -16,21 +16,11 @@
 
 namespace {
 
-struct expected_field {
-    const char* text;
-    int status;
-};
-
-constexpr expected_field missing{"", ST_MISSING};
-constexpr expected_field ok(const char* text) { return {text, ST_OK}; }
-constexpr expected_field too_long(const char* text) { return {text, ST_TOOLONG}; }
-
-void expect_field(const char* name, const char* text, signed char status, const expected_field& want) {
-    SCOPED_TRACE(name);
-    EXPECT_STREQ(text, want.text);
-    EXPECT_EQ(static_cast<int>(status), want.status)
-        << "got " << micr_status_name(status) << ", want " << micr_status_name(want.status);
-}
+using micr_test::expected_field;
+using micr_test::expect_field;
+using micr_test::missing;
+using micr_test::ok;
+using micr_test::too_long;
 
 // A complete line around the on-us field: optional auxiliary on-us field,
 // transit field, the on-us field, amount field.  The on-us scan counts the

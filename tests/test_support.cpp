@@ -15,6 +15,13 @@
 
 namespace micr_test {
 
+void expect_field(const char* name, const char* text, signed char status, const expected_field& want) {
+    SCOPED_TRACE(name);
+    EXPECT_STREQ(text, want.text);
+    EXPECT_EQ(static_cast<int>(status), want.status)
+        << "got " << micr_status_name(status) << ", want " << micr_status_name(want.status);
+}
+
 temp_dir::temp_dir(bool enter) {
     std::string pattern = (std::filesystem::temp_directory_path() / "micr-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");

@@ -34,6 +34,19 @@ std::string read_file(const std::string& path);
 // and returns a copy of the record.
 micr_result parse_reading_order(const std::string& line);
 
+// An expected field of a parse: its text in reading order and its status.
+struct expected_field {
+    const char* text;
+    int status;
+};
+
+inline constexpr expected_field missing{"", ST_MISSING};
+constexpr expected_field ok(const char* text) { return {text, ST_OK}; }
+constexpr expected_field too_long(const char* text) { return {text, ST_TOOLONG}; }
+
+// Checks one field of a result against what was expected, naming the field.
+void expect_field(const char* name, const char* text, signed char status, const expected_field& want);
+
 struct program_run {
     std::string out;  // everything written on standard output
     std::string err;  // everything written on standard error
