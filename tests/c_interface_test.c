@@ -49,12 +49,14 @@ static const struct expected_case cases[] = {
 
 static int failures = 0;
 
-static void expect(int ok, const char *why, const char *what) {
+static void expect_part(int ok, const char *why, const char *what, const char *part) {
     if (!ok) {
-        fprintf(stderr, "FAILED (%s): %s\n", why, what);
+        fprintf(stderr, "FAILED (%s): %s%s\n", why, what, part);
         ++failures;
     }
 }
+
+static void expect(int ok, const char *why, const char *what) { expect_part(ok, why, what, ""); }
 
 static void check_case(const struct expected_case *c) {
     char reversed[64];
@@ -79,8 +81,8 @@ static void check_case(const struct expected_case *c) {
     expect(r->exception_state == c->exception_state, c->why, "exception_state");
     expect(r->unrecognized_symbols == c->unrecognized_symbols, c->why, "unrecognized_symbols");
     for (i = 0; i < field_count; ++i) {
-        expect(strcmp(text[i], c->text[i]) == 0, c->why, field_names[i]);
-        expect(field_status[i] == c->field_status[i], c->why, field_names[i]);
+        expect_part(strcmp(text[i], c->text[i]) == 0, c->why, field_names[i], " text");
+        expect_part(field_status[i] == c->field_status[i], c->why, field_names[i], " status");
     }
 }
 

@@ -3,7 +3,7 @@
 # through pkg-config, and runs both.  Run with cmake -P; the variables come
 # from tests/CMakeLists.txt.
 #   BUILD_DIR CONFIG WORK_DIR CONSUMER_DIR LIBDIR GENERATOR PKG_CONFIG
-#   C_COMPILER C_FLAGS LINKER_FLAGS
+#   C_COMPILER C_FLAGS CXX_COMPILER CXX_FLAGS LINKER_FLAGS
 cmake_minimum_required(VERSION 3.25)
 
 function(run)
@@ -38,7 +38,9 @@ message(STATUS "== consumer through find_package(micr CONFIG)")
 set(cmake_build ${WORK_DIR}/cmake-consumer)
 run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${cmake_build} -G ${GENERATOR}
     -DCMAKE_BUILD_TYPE=${CONFIG} -DCMAKE_PREFIX_PATH=${prefix}
-    -DCMAKE_C_COMPILER=${C_COMPILER} "-DCMAKE_C_FLAGS=${C_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${LINKER_FLAGS}")
+    -DCMAKE_C_COMPILER=${C_COMPILER} "-DCMAKE_C_FLAGS=${C_FLAGS}"
+    -DCMAKE_CXX_COMPILER=${CXX_COMPILER} "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}"
+    "-DCMAKE_EXE_LINKER_FLAGS=${LINKER_FLAGS}")
 # The package must be the copy just installed, not one found elsewhere.
 file(STRINGS ${cmake_build}/CMakeCache.txt found REGEX "^micr_DIR:")
 if(NOT found STREQUAL "micr_DIR:PATH=${prefix}/${LIBDIR}/cmake/micr")
