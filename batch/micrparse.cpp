@@ -28,7 +28,7 @@ constexpr const char* usage_text =
     "Each record holds the file name, the line number, the MICR line, status,\n"
     "exception_state, unrecognized_symbols, and the text and status name of\n"
     "amount, account, tpc, csn, transit, epc, onus and auxonus.  A line that\n"
-    "cannot be parsed (longer than 4095 characters, or holding a NUL byte)\n"
+    "cannot be parsed (longer than %zu characters, or holding a NUL byte)\n"
     "gives a record with an error instead.  The exception table PARSE.DAT is\n"
     "read from the current directory.\n"
     "\n"
@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
         } else if (arg == "--") {
             options_ended = true;
         } else if (arg == "-h" || arg == "--help") {
-            std::fputs(usage_text, stdout);
+            std::printf(usage_text, micr::batch::max_line_length);
             return std::fflush(stdout) == 0 ? 0 : 1;
         } else if (arg == "--version") {
             std::fputs("micrparse (micr) " MICR_VERSION "\n", stdout);
