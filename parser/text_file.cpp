@@ -50,6 +50,13 @@ bool open_text_source(text_source& source, const char* path, char* buffer, std::
     return true;
 }
 
+void fd_text_source(text_source& source, int fd, char* buffer, std::size_t capacity) {
+    source = text_source{};
+    source.fd = fd;
+    source.buffer = buffer;
+    source.capacity = capacity;
+}
+
 void memory_text_source(text_source& source, const char* data, std::size_t size) {
     source = text_source{};
     // The source only ever reads its buffer.

@@ -31,6 +31,10 @@ struct text_line {
 // names a directory.  `buffer` must outlive the source.
 bool open_text_source(text_source& source, const char* path, char* buffer, std::size_t capacity);
 
+// A source over a descriptor that is already open, such as standard input.
+// close_text_source closes it.  `buffer` must outlive the source.
+void fd_text_source(text_source& source, int fd, char* buffer, std::size_t capacity);
+
 // A source over `size` bytes in memory; nothing is copied.
 void memory_text_source(text_source& source, const char* data, std::size_t size);
 

@@ -1,0 +1,304 @@
+// End-to-end runs of micrparse: output byte for byte for the example reader
+// output and for edge inputs, file and option handling, exit statuses.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+using micr_test::program_run;
+using micr_test::read_file;
+using micr_test::run_program;
+using micr_test::temp_dir;
+using micr_test::write_file;
+
+const std::string micrparse = MICRPARSE_PATH;
+const std::string source_dir = MICR_SOURCE_DIR;
+
+// Fields after the amount, all missing: a parse that stopped at or right
+// after the amount field reaches none of them.
+const std::string rest_missing =
+    R"("account":"","account_status":"MISSING","tpc":"","tpc_status":"MISSING",)"
+    R"("csn":"","csn_status":"MISSING","transit":"","transit_status":"MISSING",)"
+    R"("epc":"","epc_status":"MISSING","onus":"","onus_status":"MISSING",)"
+    R"("auxonus":"","auxonus_status":"MISSING"})";
+
+// The JSON record of a line that holds an amount field and nothing else: the
+// parse stops where the on-us field should begin, or at the amount field
+// itself when that is not OK.  `micr` and `amount` are JSON string contents.
+std::string amount_only(const std::string& file, int line, const std::string& micr, const std::string& amount,
+                        const std::string& amount_status) {
+    return R"({"file":")" + file + R"(","line":)" + std::to_string(line) + R"(,"micr":")" + micr +
+           R"(","status":1,"exception_state":"EX_NORMAL","unrecognized_symbols":0,"amount":")" + amount +
+           R"(","amount_status":")" + amount_status + R"(",)" + rest_missing + "\n";
+}
+
+// The CSV row of the same kind of line.  `micr` and `amount` are CSV fields.
+std::string amount_only_csv(int line, const std::string& micr, const std::string& amount,
+                            const std::string& amount_status) {
+    return "-," + std::to_string(line) + "," + micr + ",1,EX_NORMAL,0," + amount + "," + amount_status +
+           ",,MISSING,,MISSING,,MISSING,,MISSING,,MISSING,,MISSING,,MISSING,\n";
+}
+
+const std::string csv_header =
+    "file,line,micr,status,exception_state,unrecognized_symbols,amount,amount_status,account,account_status,"
+    "tpc,tpc_status,csn,csn_status,transit,transit_status,epc,epc_status,onus,onus_status,auxonus,"
+    "auxonus_status,error\n";
+
+TEST(Micrparse, ExampleReaderOutputAsJsonLines) {
+    // Seven cheques of examples/cheques.txt, read with examples/PARSE.DAT.
+    const program_run run = run_program(micrparse, {"reader-output.txt"}, source_dir + "/examples");
+    EXPECT_EQ(run.out, read_file(source_dir + "/tests/data/micrparse/reader-output.jsonl"));
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.exit_status, 0);
+}
+
+TEST(Micrparse, ExampleReaderOutputAsCsv) {
+    const program_run run = run_program(micrparse, {"--format", "csv", "reader-output.txt"}, source_dir + "/examples");
+    EXPECT_EQ(run.out, read_file(source_dir + "/tests/data/micrparse/reader-output.csv"));
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.exit_status, 0);
+}
+
+struct edge_case {
+    const char* why;
+    std::string input;   // standard input
+    std::string output;  // JSON Lines expected on standard output
+};
+
+// Shown by GoogleTest in place of the raw bytes of the parameter.
+void PrintTo(const edge_case& c, std::ostream* os) { *os << c.why; }
+
+class MicrparseEdgeInput : public testing::TestWithParam<edge_case> {};
+
+TEST_P(MicrparseEdgeInput, OneRecordPerLineInOrder) {
+    const edge_case& c = GetParam();
+    const temp_dir dir(false);  // no PARSE.DAT; none of these lines reaches the table
+    const program_run run = run_program(micrparse, {}, dir.path(), c.input);
+    EXPECT_EQ(run.out, c.output);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.exit_status, 0);
+}
+
+const std::string nul_error = R"({"file":"-","line":1,"error":"line holds a NUL byte"})"
+                              "\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    EdgeInputs, MicrparseEdgeInput,
+    testing::Values(
+        edge_case{"LF line ends", "a12a\na34a\n", amount_only("-", 1, "a12a", "12", "OK") + amount_only("-", 2, "a34a", "34", "OK")},
+        edge_case{"CR before LF is dropped with it", "a12a\r\na34a\r\n",
+                  amount_only("-", 1, "a12a", "12", "OK") + amount_only("-", 2, "a34a", "34", "OK")},
+        edge_case{"a last line without LF is not lost", "a12a\na34a",
+                  amount_only("-", 1, "a12a", "12", "OK") + amount_only("-", 2, "a34a", "34", "OK")},
+        edge_case{"Ctrl-Z ends the input", "a12a\n\x1a" "a34a\n", amount_only("-", 1, "a12a", "12", "OK")},
+        edge_case{"the text before a Ctrl-Z is a last line", "a12a\na34a\x1a" "a56a\n",
+                  amount_only("-", 1, "a12a", "12", "OK") + amount_only("-", 2, "a34a", "34", "OK")},
+        edge_case{"an empty line is an empty code line: stopped at once, all missing", "\n",
+                  amount_only("-", 1, "", "", "MISSING")},
+        edge_case{"empty input, no records", "", ""},
+        edge_case{"a NUL byte gives an error record, the next line goes on", std::string("a1\0" "2a\na34a\n", 10),
+                  nul_error + amount_only("-", 2, "a34a", "34", "OK")},
+        edge_case{"a byte above 127 is written as the code point of its value",
+                  "a1\xe9" "2a\n", amount_only("-", 1, "a1\xc3\xa9" "2a", "1\xc3\xa9" "2", "INVALID")},
+        edge_case{"the lowest and highest high bytes", "a\x80\xff" "a\n",
+                  amount_only("-", 1, "a\xc2\x80\xc3\xbf" "a", "\xc2\x80\xc3\xbf", "INVALID")},
+        edge_case{"a CR not followed by LF stays in the line, escaped", "a1\r2a\n",
+                  amount_only("-", 1, "a1\\r2a", "1\\r2", "INVALID")},
+        edge_case{"other control bytes are escaped as \\u00XX", "a1\x01" "2a\n",
+                  amount_only("-", 1, "a1\\u00012a", "1\\u00012", "INVALID")},
+        edge_case{"quote and backslash are escaped", "a1\"\\2a\n",
+                  amount_only("-", 1, "a1\\\"\\\\2a", "1\\\"\\\\2", "INVALID")}),
+    [](const testing::TestParamInfo<edge_case>& row) {
+        // The row's why as a test name: words joined by underscores.
+        std::string name;
+        for (const char* p = row.param.why; *p != '\0'; ++p) {
+            if (std::isalnum(static_cast<unsigned char>(*p)))
+                name += *p;
+            else if (!name.empty() && name.back() != '_')
+                name += '_';
+        }
+        return name;
+    });
+
+TEST(Micrparse, LongestLineIsParsedOneMoreIsAnError) {
+    const temp_dir dir(false);
+    // 4095 digits: no amount symbol first, so the on-us scan takes 26
+    // characters, one over its limit of 25, and stops the parse.
+    const std::string longest(4095, '1');
+    const program_run run = run_program(micrparse, {}, dir.path(), longest + "\n" + longest + "1\n");
+    EXPECT_EQ(run.out,
+              R"({"file":"-","line":1,"micr":")" + longest +
+                  R"(","status":1,"exception_state":"EX_NORMAL","unrecognized_symbols":0,)"
+                  R"("amount":"","amount_status":"MISSING","account":"","account_status":"MISSING",)"
+                  R"("tpc":"","tpc_status":"MISSING","csn":"","csn_status":"MISSING",)"
+                  R"("transit":"","transit_status":"MISSING","epc":"","epc_status":"MISSING","onus":")" +
+                  std::string(26, '1') +
+                  R"(","onus_status":"TOOLONG","auxonus":"","auxonus_status":"MISSING"})"
+                  "\n"
+                  R"({"file":"-","line":2,"error":"line longer than 4095 characters"})"
+                  "\n");
+    EXPECT_EQ(run.exit_status, 0);
+}
+
+TEST(Micrparse, ReadsParseDatFromTheCurrentDirectory) {
+    // A routing number and an on-us field that ends with its on-us symbol.
+    const std::string line = "t123456780t 12345678o\n";
+    const std::string head = R"({"file":"-","line":1,"micr":"t123456780t 12345678o","status":0,"exception_state":)";
+    const std::string amount = R"("unrecognized_symbols":0,"amount":"","amount_status":"MISSING",)";
+    const std::string tail =
+        R"("transit":"123456780","transit_status":"OK","epc":"","epc_status":"MISSING",)"
+        R"("onus":"12345678","onus_status":"OK","auxonus":"","auxonus_status":"MISSING"})"
+        "\n";
+    const struct {
+        const char* why;
+        bool table;  // whether an (empty) PARSE.DAT is there
+        std::string output;
+    } rows[] = {
+        {"no table: EX_OPEN_ERR, the on-us field stays unsplit", false,
+         head + R"("EX_OPEN_ERR",)" + amount +
+             R"("account":"","account_status":"MISSING","tpc":"","tpc_status":"MISSING",)"
+             R"("csn":"","csn_status":"MISSING",)" +
+             tail},
+        {"a table without this routing number: the default split gives the account", true,
+         head + R"("EX_NORMAL",)" + amount +
+             R"("account":"12345678","account_status":"OK","tpc":"","tpc_status":"MISSING",)"
+             R"("csn":"","csn_status":"MISSING",)" +
+             tail},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        const temp_dir dir(false);
+        if (row.table) write_file(dir.file("PARSE.DAT"), "# no entries\n");
+        const program_run run = run_program(micrparse, {}, dir.path(), line);
+        EXPECT_EQ(run.out, row.output);
+        EXPECT_EQ(run.exit_status, 0);
+    }
+}
+
+TEST(Micrparse, CsvQuotesAndConvertsLikeJson) {
+    const temp_dir dir(false);
+    const program_run run = run_program(micrparse, {"--format=csv"}, dir.path(),
+                                        "a1,\"2a\na1\r2a\na1\xe9" "2a\n" + std::string("a\0a\n", 4) + "a12a");
+    EXPECT_EQ(run.out, csv_header +                                                        //
+                           amount_only_csv(1, "\"a1,\"\"2a\"", "\"1,\"\"2\"", "INVALID") +  // comma and quote
+                           amount_only_csv(2, "\"a1\r2a\"", "\"1\r2\"", "INVALID") +        // a lone CR
+                           amount_only_csv(3, "a1\xc3\xa9" "2a", "1\xc3\xa9" "2", "INVALID") +
+                           // file, line, 20 empty columns, the error
+                           "-,4" + std::string(21, ',') + "line holds a NUL byte\n" +
+                           amount_only_csv(5, "a12a", "12", "OK"));
+    EXPECT_EQ(run.exit_status, 0);
+}
+
+TEST(Micrparse, CsvOfEmptyInputIsTheHeaderAlone) {
+    const temp_dir dir(false);
+    const program_run run = run_program(micrparse, {"--format", "csv"}, dir.path(), "");
+    EXPECT_EQ(run.out, csv_header);
+    EXPECT_EQ(run.exit_status, 0);
+}
+
+TEST(Micrparse, FilesInTurnWithStandardInputAtItsDash) {
+    const temp_dir dir(false);
+    write_file(dir.file("one.txt"), "a1a\na2a\n");
+    write_file(dir.file("day 2, late.txt"), "a3a");
+    write_file(dir.file("-x.txt"), "a5a\n");
+    write_file(dir.file("six.txt"), "a6a\n");
+    const struct {
+        const char* why;
+        std::vector<std::string> args;
+        std::string output;
+    } rows[] = {
+        {"line numbers restart in every file; '-' reads standard input",
+         {"one.txt", "-", "day 2, late.txt"},
+         amount_only("one.txt", 1, "a1a", "1", "OK") + amount_only("one.txt", 2, "a2a", "2", "OK") +
+             amount_only("-", 1, "a4a", "4", "OK") + amount_only("day 2, late.txt", 1, "a3a", "3", "OK")},
+        {"the file name is quoted in CSV when it holds a comma",
+         {"--format=csv", "day 2, late.txt"},
+         csv_header + "\"day 2, late.txt\",1,a3a,1,EX_NORMAL,0,3,OK" +
+             ",,MISSING,,MISSING,,MISSING,,MISSING,,MISSING,,MISSING,,MISSING,\n"},
+        {"after '--' a name that begins with '-' is a file", {"--", "-x.txt"}, amount_only("-x.txt", 1, "a5a", "5", "OK")},
+        {"options may follow file names", {"six.txt", "--format=jsonl"}, amount_only("six.txt", 1, "a6a", "6", "OK")},
+        {"json is another name of jsonl", {"--format", "json", "six.txt"}, amount_only("six.txt", 1, "a6a", "6", "OK")},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        const program_run run = run_program(micrparse, row.args, dir.path(), "a4a\n");
+        EXPECT_EQ(run.out, row.output);
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(run.exit_status, 0);
+    }
+}
+
+TEST(Micrparse, UnreadableInputIsReportedAndTheOthersAreStillRead) {
+    const temp_dir dir(false);
+    write_file(dir.file("good.txt"), "a1a\n");
+    std::filesystem::create_directory(dir.file("folder"));
+    const struct {
+        const char* why;
+        std::vector<std::string> args;
+        std::string output;
+        std::string error;
+    } rows[] = {
+        {"a missing file", {"missing.txt", "good.txt"}, amount_only("good.txt", 1, "a1a", "1", "OK"),
+         "micrparse: cannot open 'missing.txt': No such file or directory\n"},
+        {"a directory", {"good.txt", "folder"}, amount_only("good.txt", 1, "a1a", "1", "OK"),
+         "micrparse: cannot open 'folder': Is a directory\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        const program_run run = run_program(micrparse, row.args, dir.path());
+        EXPECT_EQ(run.out, row.output);
+        EXPECT_EQ(run.err, row.error);
+        EXPECT_EQ(run.exit_status, 1);
+    }
+}
+
+TEST(Micrparse, BadOptionsAreReportedOnStandardErrorWithExitStatus1) {
+    const temp_dir dir(false);
+    const std::string hint = "Try 'micrparse --help' for more information.\n";
+    const struct {
+        const char* why;
+        std::vector<std::string> args;
+        std::string error;
+    } rows[] = {
+        {"unknown long option", {"--bogus"}, "micrparse: unknown option '--bogus'\n" + hint},
+        {"unknown short option", {"-x"}, "micrparse: unknown option '-x'\n" + hint},
+        {"unknown format", {"--format", "xml"}, "micrparse: unknown format 'xml' (use jsonl or csv)\n" + hint},
+        {"unknown format, = form", {"--format=CSV"}, "micrparse: unknown format 'CSV' (use jsonl or csv)\n" + hint},
+        {"format without its value", {"--format"}, "micrparse: option '--format' needs a value: jsonl or csv\n" + hint},
+        {"a bad option after a file name reads nothing", {"a.txt", "--bogus"},
+         "micrparse: unknown option '--bogus'\n" + hint},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        const program_run run = run_program(micrparse, row.args, dir.path(), "a1a\n");
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, row.error);
+        EXPECT_EQ(run.exit_status, 1);
+    }
+}
+
+TEST(Micrparse, HelpAndVersion) {
+    const temp_dir dir(false);
+    for (const char* option : {"--help", "-h"}) {
+        SCOPED_TRACE(option);
+        const program_run run = run_program(micrparse, {option, "--bogus"}, dir.path(), "a1a\n");
+        EXPECT_EQ(run.out.rfind("Usage: micrparse [OPTION]... [FILE]...\n", 0), 0u) << run.out;
+        EXPECT_NE(run.out.find("--format=FORMAT"), std::string::npos);
+        EXPECT_NE(run.out.find("PARSE.DAT"), std::string::npos);
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(run.exit_status, 0);
+    }
+    const program_run run = run_program(micrparse, {"--version"}, dir.path(), "a1a\n");
+    EXPECT_EQ(run.out, "micrparse (micr) " MICR_VERSION "\n");
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.exit_status, 0);
+}
+
+}  // namespace

@@ -1,0 +1,99 @@
+// micrparse's record formatting: the byte-to-UTF-8 mapping, CSV quoting and
+// the shape of header and error records.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "record_format.h"
+
+namespace {
+
+using micr::batch::csv_field;
+using micr::batch::latin1_to_utf8;
+
+TEST(Latin1ToUtf8, EachByteBecomesTheCodePointOfTheSameValue) {
+    const struct {
+        std::string bytes;
+        std::string utf8;
+        const char* why;
+    } rows[] = {
+        {"", "", "nothing in, nothing out"},
+        {"t123456780t 12345678o", "t123456780t 12345678o", "ASCII passes unchanged"},
+        {std::string("\x7f", 1), std::string("\x7f", 1), "127 is the last one-byte code point"},
+        {"\x80", "\xc2\x80", "128 is the first two-byte code point"},
+        {"\xbf", "\xc2\xbf", "last byte with the C2 lead"},
+        {"\xc0", "\xc3\x80", "first byte with the C3 lead"},
+        {"\xe9", "\xc3\xa9", "e acute"},
+        {"\xff", "\xc3\xbf", "255, the highest byte"},
+        {"a1\xe9" "2a", "a1\xc3\xa9" "2a", "a high byte between ASCII bytes"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        EXPECT_EQ(latin1_to_utf8(row.bytes), row.utf8);
+    }
+}
+
+// Decodes two-byte UTF-8 sequences back into single bytes, so that the test
+// below shows nothing is lost.
+std::string utf8_to_latin1(const std::string& utf8) {
+    std::string out;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto b = static_cast<unsigned char>(utf8[i]);
+        if (b < 0x80) {
+            out += utf8[i];
+        } else {
+            const auto next = static_cast<unsigned char>(utf8.at(++i));
+            EXPECT_TRUE(b == 0xc2 || b == 0xc3) << "lead byte " << int{b};
+            EXPECT_EQ(next & 0xc0, 0x80) << "continuation byte " << int{next};
+            out += static_cast<char>(((b & 0x03) << 6) | (next & 0x3f));
+        }
+    }
+    return out;
+}
+
+TEST(Latin1ToUtf8, EveryByteValueSurvivesTheRoundTrip) {
+    std::string all;
+    for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
+    EXPECT_EQ(utf8_to_latin1(latin1_to_utf8(all)), all);
+}
+
+TEST(CsvField, QuotedOnlyWhenItHoldsASeparatorAQuoteOrALineEnd) {
+    const struct {
+        std::string text;
+        std::string field;
+        const char* why;
+    } rows[] = {
+        {"", "", "an empty text is an empty field"},
+        {"12345678o 0101", "12345678o 0101", "blanks inside need no quotes"},
+        {" 0101", " 0101", "a leading blank is kept as it is, unquoted"},
+        {"1,2", "\"1,2\"", "a comma would split the field"},
+        {"1\"2", "\"1\"\"2\"", "a quote is doubled inside quotes"},
+        {"\"", "\"\"\"\"", "a quote alone"},
+        {"1\r2", "\"1\r2\"", "a carriage return would end the row for some readers"},
+        {"1\n2", "\"1\n2\"", "a line feed would end the row"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        EXPECT_EQ(csv_field(row.text), row.field);
+    }
+}
+
+TEST(CsvHeader, NamesEveryColumnInRecordOrder) {
+    EXPECT_EQ(micr::batch::csv_header(),
+              "file,line,micr,status,exception_state,unrecognized_symbols,"
+              "amount,amount_status,account,account_status,tpc,tpc_status,csn,csn_status,"
+              "transit,transit_status,epc,epc_status,onus,onus_status,auxonus,auxonus_status,error\n");
+}
+
+TEST(FormatError, CarriesFileLineAndReasonOnly) {
+    const micr::batch::line_origin origin{"day,1.txt", 12};
+    EXPECT_EQ(micr::batch::format_error(micr::batch::output_format::json_lines, origin, "line holds a NUL byte"),
+              R"({"file":"day,1.txt","line":12,"error":"line holds a NUL byte"})"
+              "\n");
+    // 23 columns: file and line, 20 empty ones (micr, the three record values
+    // and the eight fields' text and status), then the error.
+    EXPECT_EQ(micr::batch::format_error(micr::batch::output_format::csv, origin, "line holds a NUL byte"),
+              "\"day,1.txt\",12" + std::string(21, ',') + "line holds a NUL byte\n");
+}
+
+}  // namespace
