@@ -24,19 +24,32 @@ struct field_view {
     signed char status;
     const char* text;
     std::size_t size;
+    const char* allowed;  // what the text may hold when its status is ST_OK
 };
+
+// Account number, serial number and processing code are cut from the on-us
+// field between its on-us symbols.
+constexpr char digits[] = "0123456789";
+constexpr char on_us_piece[] = "0123456789d ";
+
+bool only(const char* text, const char* allowed) { return text[std::strspn(text, allowed)] == '\0'; }
+
+// A field that the parse never reached keeps the start state.
+void require_untouched(signed char status, const char* text, const char* what) {
+    require(status == ST_MISSING && text[0] == '\0', "a field after the one that stopped the parse was set", what);
+}
 
 // The eight fields in the record's order.
 void fields_of(const micr_result& r, field_view (&out)[8]) {
     const field_view fields[8] = {
-        {"amount", r.amount_status, r.amount, sizeof r.amount},
-        {"account", r.account_status, r.account, sizeof r.account},
-        {"tpc", r.tpc_status, r.tpc, sizeof r.tpc},
-        {"csn", r.csn_status, r.csn, sizeof r.csn},
-        {"transit", r.transit_status, r.transit, sizeof r.transit},
-        {"epc", r.epc_status, r.epc, sizeof r.epc},
-        {"onus", r.onus_status, r.onus, sizeof r.onus},
-        {"auxonus", r.auxonus_status, r.auxonus, sizeof r.auxonus},
+        {"amount", r.amount_status, r.amount, sizeof r.amount, digits},
+        {"account", r.account_status, r.account, sizeof r.account, on_us_piece},
+        {"tpc", r.tpc_status, r.tpc, sizeof r.tpc, on_us_piece},
+        {"csn", r.csn_status, r.csn, sizeof r.csn, on_us_piece},
+        {"transit", r.transit_status, r.transit, sizeof r.transit, "0123456789d"},
+        {"epc", r.epc_status, r.epc, sizeof r.epc, digits},
+        {"onus", r.onus_status, r.onus, sizeof r.onus, "0123456789od "},
+        {"auxonus", r.auxonus_status, r.auxonus, sizeof r.auxonus, "0123456789d "},
     };
     for (int i = 0; i < 8; ++i) out[i] = fields[i];
 }
@@ -63,6 +76,16 @@ void check_result(const micr_result& r) {
         // Over the buffer's full width: a terminator anywhere inside it will do.
         require(std::memchr(f.text, '\0', f.size) != nullptr, "text not terminated inside its buffer",
                 f.name);
+        if (f.status == ST_MISSING) require(f.text[0] == '\0', "a missing field holds a text", f.name);
+        if (f.status == ST_OK) require(only(f.text, f.allowed), "a field with status OK holds a stray character", f.name);
+    }
+    // The fields are scanned right to left as printed: amount, on-us, transit,
+    // processing code, auxiliary on-us.  A scan that failed stops the parse.
+    if (r.amount_status != ST_OK && r.amount_status != ST_MISSING) require_untouched(r.onus_status, r.onus, "onus");
+    if (r.onus_status != ST_OK) require_untouched(r.transit_status, r.transit, "transit");
+    if (r.transit_status != ST_OK && r.transit_status != ST_INVALID) {
+        require_untouched(r.epc_status, r.epc, "epc");
+        require_untouched(r.auxonus_status, r.auxonus, "auxonus");
     }
     if (r.status == 1) {
         require(r.exception_state == EX_NORMAL, "a parse that stopped early consulted the exception table");

@@ -26,8 +26,10 @@ void check_result(const micr_result& result);
 // results, texts up to their terminators; true when they are the same.
 bool same_result(const micr_result& a, const micr_result& b);
 
-// Makes a fresh directory under the temporary directory, works inside it from
-// now on and removes it (with PARSE.DAT) when the process ends normally.
+// Makes a fresh directory under TMPDIR (or /tmp), works inside it from now on
+// and removes it (with PARSE.DAT) when the process ends through exit().
+// libFuzzer itself ends without exit handlers; run_fuzzers.sh therefore
+// points TMPDIR into the build directory.
 void enter_scratch_directory();
 
 // Writes PARSE.DAT in the current directory with exactly these bytes.

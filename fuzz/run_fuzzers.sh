@@ -25,6 +25,12 @@ corpus="$PWD/fuzz/corpus"
 cmake --preset fuzz -B "$build" >/dev/null
 cmake --build "$build" --parallel 2
 
+# The targets make their scratch directories under TMPDIR.  libFuzzer ends
+# without running exit handlers, so they are left behind: keep them here.
+export TMPDIR="$build/fuzz-scratch"
+rm -rf "$TMPDIR"
+mkdir -p "$TMPDIR"
+
 failed=()
 for target in "${targets[@]}"; do
   work="$build/fuzz-corpus/$target"
