@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(first.unrecognized_symbols == (has_mark ? 1 : 0), "unrecognized_symbols disagrees with the text");
     if (first.status == 0)
         require((first.exception_state == EX_OPEN_ERR) == (line_feed == nullptr),
-                "exception_state says the table could not be opened exactly when it is absent");
+                "EX_OPEN_ERR does not tell whether PARSE.DAT exists");
 
     // The same text parsed again gives the same result, whatever an earlier
     // parse left in the parser's buffers and behind the terminators of the
