@@ -1,0 +1,146 @@
+#include "fuzz_checks.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <unistd.h>
+
+namespace micr_fuzz {
+namespace {
+
+constexpr char table_name[] = "PARSE.DAT";
+std::string scratch_directory;
+
+void remove_scratch_directory() {
+    if (scratch_directory.empty()) return;
+    ::unlink((scratch_directory + "/" + table_name).c_str());
+    ::rmdir(scratch_directory.c_str());
+}
+
+struct field_view {
+    const char* name;
+    signed char status;
+    const char* text;
+    std::size_t size;
+    const char* allowed;  // what the text may hold when its status is ST_OK
+};
+
+// Account number, serial number and processing code are cut from the on-us
+// field between its on-us symbols.
+constexpr char digits[] = "0123456789";
+constexpr char on_us_piece[] = "0123456789d ";
+
+bool only(const char* text, const char* allowed) { return text[std::strspn(text, allowed)] == '\0'; }
+
+// A field that the parse never reached keeps the start state.
+void require_untouched(signed char status, const char* text, const char* what) {
+    require(status == ST_MISSING && text[0] == '\0', "a field after the one that stopped the parse was set", what);
+}
+
+// The eight fields in the record's order.
+void fields_of(const micr_result& r, field_view (&out)[8]) {
+    const field_view fields[8] = {
+        {"amount", r.amount_status, r.amount, sizeof r.amount, digits},
+        {"account", r.account_status, r.account, sizeof r.account, on_us_piece},
+        {"tpc", r.tpc_status, r.tpc, sizeof r.tpc, on_us_piece},
+        {"csn", r.csn_status, r.csn, sizeof r.csn, on_us_piece},
+        {"transit", r.transit_status, r.transit, sizeof r.transit, "0123456789d"},
+        {"epc", r.epc_status, r.epc, sizeof r.epc, digits},
+        {"onus", r.onus_status, r.onus, sizeof r.onus, "0123456789od "},
+        {"auxonus", r.auxonus_status, r.auxonus, sizeof r.auxonus, "0123456789d "},
+    };
+    for (int i = 0; i < 8; ++i) out[i] = fields[i];
+}
+
+}  // namespace
+
+void fail(const char* what, const char* detail) {
+    std::fprintf(stderr, "invariant broken: %s%s%s\n", what, detail != nullptr ? ": " : "",
+                 detail != nullptr ? detail : "");
+    std::fflush(stderr);
+    std::abort();
+}
+
+void check_result(const micr_result& r) {
+    require(r.status == 0 || r.status == 1, "status is neither 0 nor 1");
+    require(r.exception_state >= EX_NORMAL && r.exception_state <= EX_INVALID,
+            "exception_state outside 0..3");
+    require(r.unrecognized_symbols == 0 || r.unrecognized_symbols == 1,
+            "unrecognized_symbols is neither 0 nor 1");
+    field_view fields[8];
+    fields_of(r, fields);
+    for (const field_view& f : fields) {
+        require(f.status >= ST_OK && f.status <= ST_NOTERM, "field status outside 0..5", f.name);
+        // Over the buffer's full width: a terminator anywhere inside it will do.
+        require(std::memchr(f.text, '\0', f.size) != nullptr, "text not terminated inside its buffer",
+                f.name);
+        if (f.status == ST_MISSING) require(f.text[0] == '\0', "a missing field holds a text", f.name);
+        if (f.status == ST_OK) require(only(f.text, f.allowed), "a field with status OK holds a stray character", f.name);
+    }
+    // The fields are scanned right to left as printed: amount, on-us, transit,
+    // processing code, auxiliary on-us.  A scan that failed stops the parse.
+    if (r.amount_status != ST_OK && r.amount_status != ST_MISSING) require_untouched(r.onus_status, r.onus, "onus");
+    if (r.onus_status != ST_OK) require_untouched(r.transit_status, r.transit, "transit");
+    if (r.transit_status != ST_OK && r.transit_status != ST_INVALID) {
+        require_untouched(r.epc_status, r.epc, "epc");
+        require_untouched(r.auxonus_status, r.auxonus, "auxonus");
+    }
+    if (r.status == 1) {
+        require(r.exception_state == EX_NORMAL, "a parse that stopped early consulted the exception table");
+        require(r.account_status == ST_MISSING && r.account[0] == '\0',
+                "a parse that stopped early set the account number");
+        require(r.tpc_status == ST_MISSING && r.tpc[0] == '\0',
+                "a parse that stopped early set the processing code");
+        require(r.csn_status == ST_MISSING && r.csn[0] == '\0',
+                "a parse that stopped early set the serial number");
+    } else {
+        // A completed parse has scanned the on-us and the transit field.
+        require(r.onus_status == ST_OK, "a completed parse without an on-us field");
+        require(r.transit_status == ST_OK || r.transit_status == ST_INVALID,
+                "a completed parse with a transit field that did not scan");
+        require(r.amount_status == ST_OK || r.amount_status == ST_MISSING,
+                "a completed parse with an amount field that did not scan");
+        require(r.epc_status == ST_OK || r.epc_status == ST_MISSING,
+                "a completed parse with a processing code that is not one digit");
+        require(r.auxonus_status == ST_OK || r.auxonus_status == ST_MISSING,
+                "a completed parse with an auxiliary on-us field that did not scan");
+    }
+}
+
+bool same_result(const micr_result& a, const micr_result& b) {
+    if (a.status != b.status || a.exception_state != b.exception_state ||
+        a.unrecognized_symbols != b.unrecognized_symbols)
+        return false;
+    field_view fa[8], fb[8];
+    fields_of(a, fa);
+    fields_of(b, fb);
+    for (int i = 0; i < 8; ++i)
+        if (fa[i].status != fb[i].status || std::strcmp(fa[i].text, fb[i].text) != 0) return false;
+    return true;
+}
+
+void enter_scratch_directory() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/micr-fuzz-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr || ::chdir(pattern.c_str()) != 0)
+        fail("cannot make a scratch directory", pattern.c_str());
+    scratch_directory = pattern;
+    std::atexit(remove_scratch_directory);
+}
+
+void write_table(const std::uint8_t* data, std::size_t size) {
+    std::FILE* table = std::fopen(table_name, "wb");
+    if (table == nullptr) fail("cannot write PARSE.DAT");
+    if (size > 0 && std::fwrite(data, 1, size, table) != size) fail("cannot write PARSE.DAT");
+    if (std::fclose(table) != 0) fail("cannot write PARSE.DAT");
+}
+
+void write_table(const char* text) {
+    write_table(reinterpret_cast<const std::uint8_t*>(text), std::strlen(text));
+}
+
+void remove_table() { ::unlink(table_name); }
+
+}  // namespace micr_fuzz
