@@ -1,5 +1,6 @@
 #include "report.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -33,7 +34,11 @@ public:
     void put(const char* text) { put(text, std::strlen(text)); }
     void put(char c) { put(&c, 1); }
     void pad(std::size_t count) {
-        for (; count > 0; --count) put(' ');
+        static constexpr char blanks[] = "                                ";
+        for (std::size_t step; count > 0; count -= step) {
+            step = std::min(count, sizeof blanks - 1);
+            put(blanks, step);
+        }
     }
     // Left-justified in exactly `width` columns: padded, or cut after `width` characters.
     void column(const char* text, std::size_t width) {

@@ -15,10 +15,8 @@ namespace {
 
 constexpr char table_name[] = "PARSE.DAT";
 constexpr std::size_t table_line_size = 256;  // 255 characters and the terminator
-constexpr std::size_t table_read_size = 4096;
 constexpr int entry_token_count = 7;
 constexpr std::size_t routing_number_length = 9;
-constexpr char token_delimiters[] = {blank, '\0'};
 constexpr char section_delimiters[] = {onus_symbol, '\0'};
 
 struct exception_entry {
@@ -34,38 +32,54 @@ struct exception_entry {
 exception_entry current_entry;
 char working_copy[onus_text_room];
 
-void upper_case(char* text) {
-    for (; *text != '\0'; ++text)
-        if (*text >= 'a' && *text <= 'z') *text = static_cast<char>(*text - 'a' + 'A');
+// Entries may be written in either case; only the letters a-z fold.
+char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// One blank-separated token of a table line.  Only the blank separates: a
+// tab is part of a token.
+struct token {
+    const char* text;
+    std::size_t length;
+};
+
+// Finds the first `most` tokens of `line`; returns how many it found.
+int find_tokens(const char* line, token* tokens, int most) {
+    int found = 0;
+    const char* p = line;
+    while (found < most) {
+        while (*p == blank) ++p;
+        if (*p == '\0') break;
+        const char* const start = p;
+        while (*p != blank && *p != '\0') ++p;
+        tokens[found++] = {start, static_cast<std::size_t>(p - start)};
+    }
+    return found;
 }
 
-// Reads one table line into the current entry; true when it is well-formed.
-bool read_entry(char* line) {
+bool well_formed(const token* t, int count) {
+    if (count < entry_token_count || t[1].length != routing_number_length) return false;
+    const char type = upper(t[0].text[0]), blanks = upper(t[2].text[0]), side = upper(t[6].text[0]);
+    return (type == 'B' || type == 'P') && (blanks == 'A' || blanks == 'D') && (side == 'R' || side == 'L');
+}
+
+// The routing number against the transit number in reading order.
+bool routing_matches(const token& routing, const char* transit, std::size_t transit_length) {
+    if (transit_length != routing.length) return false;
+    for (std::size_t i = 0; i < transit_length; ++i)
+        if (upper(routing.text[i]) != transit[i]) return false;
+    return true;
+}
+
+void read_entry(const token* t) {
     exception_entry& e = current_entry;
-    std::size_t routing_length = 0;
-    int stored = 0;
-    char* position = nullptr;
-    for (char* token = next_token(line, token_delimiters, &position);
-         token != nullptr && stored < entry_token_count;
-         token = next_token(nullptr, token_delimiters, &position)) {
-        switch (stored++) {
-            case 0: e.entry_type = token[0]; break;
-            case 1:
-                routing_length = std::strlen(token);
-                std::strncpy(e.routing_number, token, routing_number_length);
-                e.routing_number[routing_number_length] = '\0';
-                break;
-            case 2: e.blank_mode = token[0]; break;
-            case 3: e.section_number = decimal_low_byte(token); break;
-            case 4: e.serial_offset = decimal_low_byte(token); break;
-            case 5: e.serial_length = decimal_low_byte(token); break;
-            default: e.account_side = token[0]; break;
-        }
-    }
-    return stored == entry_token_count && routing_length == routing_number_length &&
-           (e.entry_type == 'B' || e.entry_type == 'P') &&
-           (e.blank_mode == 'A' || e.blank_mode == 'D') &&
-           (e.account_side == 'R' || e.account_side == 'L');
+    e.entry_type = upper(t[0].text[0]);
+    for (std::size_t i = 0; i < routing_number_length; ++i) e.routing_number[i] = upper(t[1].text[i]);
+    e.routing_number[routing_number_length] = '\0';
+    e.blank_mode = upper(t[2].text[0]);
+    e.section_number = decimal_low_byte(t[3].text);
+    e.serial_offset = decimal_low_byte(t[4].text);
+    e.serial_length = decimal_low_byte(t[5].text);
+    e.account_side = upper(t[6].text[0]);
 }
 
 // Copies `count` characters of `from` into a result field: an empty part
@@ -97,6 +111,12 @@ int find_exception_entry() {
     text_source table;
     if (!open_text_source(table, table_name, read_buffer, sizeof read_buffer)) return EX_OPEN_ERR;
 
+    // The transit text is still in scan order; entries spell it in reading order.
+    char transit[sizeof parse_result.transit];
+    std::strcpy(transit, parse_result.transit);
+    reverse_text(transit);
+    const std::size_t transit_length = std::strlen(transit);
+
     int state = EX_NORMAL;
     char line[table_line_size];
     text_line info;
@@ -106,16 +126,15 @@ int find_exception_entry() {
             state = EX_INVALID;
             break;
         }
-        trim_blanks(line);
-        if (line[0] == '\0' || line[0] == '#') continue;
-        upper_case(line);
-        if (!read_entry(line)) {
+        token tokens[entry_token_count];
+        const int count = find_tokens(line, tokens, entry_token_count);
+        if (count == 0 || tokens[0].text[0] == '#') continue;  // blank line or comment
+        if (!well_formed(tokens, count)) {
             state = EX_INVALID;
             break;
         }
-        // The transit text is still in scan order: compare it with the routing number reversed.
-        reverse_text(current_entry.routing_number);
-        if (std::strcmp(current_entry.routing_number, parse_result.transit) == 0) {
+        if (routing_matches(tokens[1], transit, transit_length)) {
+            read_entry(tokens);
             state = EX_USED;
             break;
         }

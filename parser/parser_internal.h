@@ -29,6 +29,9 @@ inline constexpr char blank = ' ';
 // Room for a whole on-us text as the line parser accepts it, terminator included.
 inline constexpr std::size_t onus_text_room = onus_limit + 1;
 
+// PARSE.DAT is read in chunks of this size, through a buffer on the stack.
+inline constexpr std::size_t table_read_size = 4096;
+
 // The parser's one result record; texts are in scan order while a parse runs.
 extern micr_result parse_result;
 

@@ -1,6 +1,9 @@
 #include "text_file.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,6 +11,23 @@
 
 namespace micr {
 namespace {
+
+// The first byte at or after `p` that needs a decision while a line is read:
+// NUL, line feed, carriage return and Ctrl-Z all lie at or below Ctrl-Z.
+// Eight bytes are tested at a time; the rest of a line is ordinary text.
+const char* next_control_byte(const char* p, const char* end) {
+    constexpr std::uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
+    constexpr std::uint64_t above_ctrl_z = ones * 0x1b;
+    for (; end - p >= 8; p += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, sizeof word);
+        // A byte below 0x1b borrows in the subtraction and sets its high bit;
+        // bytes of 0x80 and above are ordinary and are masked out.
+        if (((word - above_ctrl_z) & ~word & highs) != 0) break;
+    }
+    while (p < end && static_cast<unsigned char>(*p) > static_cast<unsigned char>(ctrl_z)) ++p;
+    return p;
+}
 
 // Makes at least one unread byte available; false at the end of the input.
 bool refill(text_source& source) {
@@ -78,7 +98,21 @@ bool read_text_line(text_source& source, char* line, std::size_t line_size, text
     std::size_t stored = 0;
     bool got_any = false;
     while (refill(source)) {
-        char c = source.buffer[source.start];
+        // Ordinary bytes are taken a run at a time.
+        const char* const run = source.buffer + source.start;
+        const char* const end = source.buffer + source.end;
+        const char* const p = next_control_byte(run, end);
+        const std::size_t count = static_cast<std::size_t>(p - run);
+        if (count > 0) {
+            const std::size_t fits = stored < room ? std::min(count, room - stored) : 0;
+            std::memcpy(line + stored, run, fits);
+            stored += fits;
+            info.length += count;
+            source.start += count;
+            got_any = true;
+            continue;
+        }
+        const char c = *p;
         if (c == ctrl_z) {
             source.finished = true;
             source.start = source.end;
