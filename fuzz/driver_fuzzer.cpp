@@ -27,7 +27,7 @@ using micr_fuzz::fail;
 using micr_fuzz::require;
 
 constexpr std::size_t longest_line = 511;
-constexpr char ctrl_z = '\x1a';
+using micr::ctrl_z;
 constexpr char skip_prefix[] = "Skipping malformed test case on line ";
 constexpr std::string_view dash_line = "---------------------------------------------------------";
 constexpr const char* field_labels[8] = {"   amount:", "  account:", "      tpc:", "      csn:",

@@ -7,6 +7,8 @@
 
 #include <unistd.h>
 
+#include "parser_internal.h"
+
 namespace micr_fuzz {
 namespace {
 
@@ -28,9 +30,10 @@ struct field_view {
 };
 
 // Account number, serial number and processing code are cut from the on-us
-// field between its on-us symbols.
-constexpr char digits[] = "0123456789";
-constexpr char on_us_piece[] = "0123456789d ";
+// field between its on-us symbols: digits, dash symbols and blanks, the
+// auxiliary on-us field's set.
+constexpr const char* digits = micr::amount_chars;
+constexpr const char* on_us_piece = micr::auxonus_chars;
 
 bool only(const char* text, const char* allowed) { return text[std::strspn(text, allowed)] == '\0'; }
 
@@ -46,10 +49,10 @@ void fields_of(const micr_result& r, field_view (&out)[8]) {
         {"account", r.account_status, r.account, sizeof r.account, on_us_piece},
         {"tpc", r.tpc_status, r.tpc, sizeof r.tpc, on_us_piece},
         {"csn", r.csn_status, r.csn, sizeof r.csn, on_us_piece},
-        {"transit", r.transit_status, r.transit, sizeof r.transit, "0123456789d"},
+        {"transit", r.transit_status, r.transit, sizeof r.transit, micr::transit_chars},
         {"epc", r.epc_status, r.epc, sizeof r.epc, digits},
-        {"onus", r.onus_status, r.onus, sizeof r.onus, "0123456789od "},
-        {"auxonus", r.auxonus_status, r.auxonus, sizeof r.auxonus, "0123456789d "},
+        {"onus", r.onus_status, r.onus, sizeof r.onus, micr::onus_chars},
+        {"auxonus", r.auxonus_status, r.auxonus, sizeof r.auxonus, micr::auxonus_chars},
     };
     for (int i = 0; i < 8; ++i) out[i] = fields[i];
 }
