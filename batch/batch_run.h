@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "record_format.h"
-#include "text_file.h"
+#include "line_reader.h"
 
 namespace micr::batch {
 

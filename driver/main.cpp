@@ -2,7 +2,7 @@
 // parsed-versus-expected report.
 #include <cstdio>
 
-#include "test_case_file.h"
+#include "case_file.h"
 
 int main(int argc, char** argv) {
     // One large buffer: the report is written in blocks, never flushed per line.

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "fuzz_checks.h"
-#include "test_case_file.h"
+#include "case_file.h"
 
 namespace {
 

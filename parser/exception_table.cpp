@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "parser_internal.h"
-#include "text_file.h"
+#include "line_reader.h"
 
 namespace micr {
 namespace {

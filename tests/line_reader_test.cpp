@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "test_support.h"
-#include "text_file.h"
+#include "line_reader.h"
 
 namespace {
 

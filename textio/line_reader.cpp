@@ -1,4 +1,4 @@
-#include "text_file.h"
+#include "line_reader.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "text_file.h"
+#include "line_reader.h"
 
 namespace micr {
 

@@ -1,4 +1,4 @@
-#include "test_case_file.h"
+#include "case_file.h"
 
 #include <cstring>
 
