@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cstring>
 
+#include "fields.h"
+
 namespace micr {
 namespace {
 
@@ -111,17 +113,11 @@ int report_case(std::FILE* out, const char* label, const char* description, cons
     w.number(parsed.unrecognized_symbols);
     w.put('\n');
 
-    const micr_result& p = parsed;
-    const micr_result& e = expected;
+    // The report shows the fields in the order of the record.
     int marked = 0;
-    marked += print_compared_field(w, " amount:", p.amount, p.amount_status, e.amount, e.amount_status);
-    marked += print_compared_field(w, "account:", p.account, p.account_status, e.account, e.account_status);
-    marked += print_compared_field(w, "    tpc:", p.tpc, p.tpc_status, e.tpc, e.tpc_status);
-    marked += print_compared_field(w, "    csn:", p.csn, p.csn_status, e.csn, e.csn_status);
-    marked += print_compared_field(w, "transit:", p.transit, p.transit_status, e.transit, e.transit_status);
-    marked += print_compared_field(w, "    epc:", p.epc, p.epc_status, e.epc, e.epc_status);
-    marked += print_compared_field(w, "   onus:", p.onus, p.onus_status, e.onus, e.onus_status);
-    marked += print_compared_field(w, "auxonus:", p.auxonus, p.auxonus_status, e.auxonus, e.auxonus_status);
+    for (const field_id f : all_fields)
+        marked += print_compared_field(w, fields[f].report_label, text_of(parsed, f), status_of(parsed, f),
+                                       text_of(expected, f), status_of(expected, f));
     w.put('\n');
     return marked;
 }

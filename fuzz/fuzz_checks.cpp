@@ -21,40 +21,22 @@ void remove_scratch_directory() {
     ::rmdir(scratch_directory.c_str());
 }
 
-struct field_view {
-    const char* name;
-    signed char status;
-    const char* text;
-    std::size_t size;
-    const char* allowed;  // what the text may hold when its status is ST_OK
-};
+using micr::field_id;
 
-// Account number, serial number and processing code are cut from the on-us
-// field between its on-us symbols: digits, dash symbols and blanks, the
-// auxiliary on-us field's set.
-constexpr const char* digits = micr::amount_chars;
-constexpr const char* on_us_piece = micr::auxonus_chars;
+// What a field with status OK may hold: a scanned field its own set; the
+// processing code one digit; account number, serial number and processing
+// code pieces of the on-us field between its on-us symbols, so digits, dash
+// symbols and blanks, the auxiliary on-us field's set.
+const char* allowed_when_ok(field_id f) {
+    if (micr::fields[f].allowed != nullptr) return micr::fields[f].allowed;
+    return f == micr::epc_field ? micr::fields[micr::amount_field].allowed : micr::fields[micr::auxonus_field].allowed;
+}
 
 bool only(const char* text, const char* allowed) { return text[std::strspn(text, allowed)] == '\0'; }
 
 // A field that the parse never reached keeps the start state.
 void require_untouched(signed char status, const char* text, const char* what) {
     require(status == ST_MISSING && text[0] == '\0', "a field after the one that stopped the parse was set", what);
-}
-
-// The eight fields in the record's order.
-void fields_of(const micr_result& r, field_view (&out)[8]) {
-    const field_view fields[8] = {
-        {"amount", r.amount_status, r.amount, sizeof r.amount, digits},
-        {"account", r.account_status, r.account, sizeof r.account, on_us_piece},
-        {"tpc", r.tpc_status, r.tpc, sizeof r.tpc, on_us_piece},
-        {"csn", r.csn_status, r.csn, sizeof r.csn, on_us_piece},
-        {"transit", r.transit_status, r.transit, sizeof r.transit, micr::transit_chars},
-        {"epc", r.epc_status, r.epc, sizeof r.epc, digits},
-        {"onus", r.onus_status, r.onus, sizeof r.onus, micr::onus_chars},
-        {"auxonus", r.auxonus_status, r.auxonus, sizeof r.auxonus, micr::auxonus_chars},
-    };
-    for (int i = 0; i < 8; ++i) out[i] = fields[i];
 }
 
 }  // namespace
@@ -72,15 +54,17 @@ void check_result(const micr_result& r) {
             "exception_state outside 0..3");
     require(r.unrecognized_symbols == 0 || r.unrecognized_symbols == 1,
             "unrecognized_symbols is neither 0 nor 1");
-    field_view fields[8];
-    fields_of(r, fields);
-    for (const field_view& f : fields) {
-        require(f.status >= ST_OK && f.status <= ST_NOTERM, "field status outside 0..5", f.name);
+    for (const field_id f : micr::all_fields) {
+        const char* name = micr::fields[f].name;
+        const signed char status = micr::status_of(r, f);
+        const char* text = micr::text_of(r, f);
+        require(status >= ST_OK && status <= ST_NOTERM, "field status outside 0..5", name);
         // Over the buffer's full width: a terminator anywhere inside it will do.
-        require(std::memchr(f.text, '\0', f.size) != nullptr, "text not terminated inside its buffer",
-                f.name);
-        if (f.status == ST_MISSING) require(f.text[0] == '\0', "a missing field holds a text", f.name);
-        if (f.status == ST_OK) require(only(f.text, f.allowed), "a field with status OK holds a stray character", f.name);
+        require(std::memchr(text, '\0', micr::fields[f].width) != nullptr, "text not terminated inside its buffer",
+                name);
+        if (status == ST_MISSING) require(text[0] == '\0', "a missing field holds a text", name);
+        if (status == ST_OK)
+            require(only(text, allowed_when_ok(f)), "a field with status OK holds a stray character", name);
     }
     // The fields are scanned right to left as printed: amount, on-us, transit,
     // processing code, auxiliary on-us.  A scan that failed stops the parse.
@@ -116,11 +100,9 @@ bool same_result(const micr_result& a, const micr_result& b) {
     if (a.status != b.status || a.exception_state != b.exception_state ||
         a.unrecognized_symbols != b.unrecognized_symbols)
         return false;
-    field_view fa[8], fb[8];
-    fields_of(a, fa);
-    fields_of(b, fb);
-    for (int i = 0; i < 8; ++i)
-        if (fa[i].status != fb[i].status || std::strcmp(fa[i].text, fb[i].text) != 0) return false;
+    for (const field_id f : micr::all_fields)
+        if (micr::status_of(a, f) != micr::status_of(b, f) || std::strcmp(micr::text_of(a, f), micr::text_of(b, f)) != 0)
+            return false;
     return true;
 }
 

@@ -3,14 +3,22 @@
  *
  * A cheque reader delivers the magnetic-ink code line as 8-bit text: digits,
  * 'a' amount symbol, 't' transit symbol, 'o' on-us symbol, 'd' dash symbol,
- * '?' for a mark it could not read, blanks.  parse_micr_line() takes that line
- * apart into its fields.  The parser reads the line from its right-hand end
- * (the amount field), so callers hand it the text reversed.
+ * '?' for a mark it could not read, blanks.  The parser takes that line apart
+ * into its fields.
+ *
+ * Two entry points share one parser:
+ *   micr_parse()       reentrant: the line as printed, an exception table
+ *                      loaded once (or none), a record of the caller's own.
+ *   parse_micr_line()  the original entry: the line reversed, PARSE.DAT read
+ *                      from the current directory on every call, one static
+ *                      record.
  *
  * This header compiles as C99 and as C++.
  */
 #ifndef MICR_H
 #define MICR_H
+
+#include <stddef.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -26,12 +34,19 @@ enum micr_field_status {
     ST_NOTERM = 5   /* the line ended inside the field */
 };
 
-/* Outcome of the exception-table step (PARSE.DAT). */
+/* Outcome of the exception-table step. */
 enum micr_exception_state {
-    EX_NORMAL = 0,   /* no entry applied (or the step was not reached) */
+    EX_NORMAL = 0,   /* no entry applied (no match, no table, or the step was not reached) */
     EX_USED = 1,     /* an entry matched the transit number and was applied */
-    EX_OPEN_ERR = 2, /* PARSE.DAT could not be opened */
-    EX_INVALID = 3   /* PARSE.DAT holds a malformed line */
+    EX_OPEN_ERR = 2, /* PARSE.DAT could not be opened or read */
+    EX_INVALID = 3   /* a malformed table line comes before any matching entry */
+};
+
+/* Overall status of a parse: micr_result's status, and what micr_parse returns. */
+enum micr_parse_status {
+    MICR_PARSE_COMPLETE = 0, /* every field was scanned and the on-us field split */
+    MICR_PARSE_STOPPED = 1,  /* a field could not be scanned; the fields after it are missing */
+    MICR_PARSE_REFUSED = -1  /* micr_parse only: the call was refused, nothing was parsed */
 };
 
 /* Widths of the text buffers in micr_result, terminator included. */
@@ -74,10 +89,64 @@ typedef struct micr_result {
 } micr_result;
 
 /*
+ * An exception table: per routing number, a fixed layout of the on-us field
+ * that takes the place of the default split, in the text format of PARSE.DAT.
+ * Opaque and immutable once made, so any number of threads may parse against
+ * one table at once.
+ */
+typedef struct micr_table micr_table;
+
+/*
+ * Loads the table file at `path` (a regular file or a pipe), reading it whole
+ * at once.  Returns NULL when it cannot be opened or read, with errno saying
+ * why (EISDIR for a directory, EFBIG beyond 64 MiB).  A table with malformed
+ * lines still loads; see micr_table_problem_count.
+ */
+micr_table *micr_table_open(const char *path);
+
+/* Makes a table from `length` bytes of table text, copying what it needs.
+   Returns NULL only when out of memory. */
+micr_table *micr_table_from_text(const char *text, size_t length);
+
+/* Frees a table; NULL is fine.  No parse may be using it. */
+void micr_table_free(micr_table *table);
+
+/*
+ * Malformed lines of a table, one problem per line, in line order.  Line
+ * numbers count from 1.  A message names the first check the line fails
+ * ("line longer than 255 characters", "fewer than 7 tokens", ...) and lives
+ * as long as its table.  An index at or past the count gives line 0 and "".
+ */
+size_t micr_table_problem_count(const micr_table *table);
+long micr_table_problem_line(const micr_table *table, size_t index);
+const char *micr_table_problem_message(const micr_table *table, size_t index); /* never NULL */
+
+/*
+ * Parses one code line.
+ *   table   the exception table, or NULL for none: exception_state EX_NORMAL
+ *           and the on-us field split by the default rules.  A lookup gives
+ *           what the same bytes as PARSE.DAT would: the first matching entry
+ *           applies (EX_USED); a malformed line ahead of any match gives
+ *           EX_INVALID.
+ *   text    the line as printed (left to right), `length` bytes, no
+ *           terminator needed.  Blanks at its right-hand end are not part of
+ *           the code line, so a reader's padded record parses like the bare line.
+ *   flags   0.
+ *   result  filled in whole; owned by the caller.
+ * Returns result->status (MICR_PARSE_COMPLETE or MICR_PARSE_STOPPED), or
+ * MICR_PARSE_REFUSED when the text holds a NUL byte, `flags` has an undefined
+ * bit, or `text` is NULL with a non-zero length; *result then holds every
+ * field MISSING and empty, status 1, EX_NORMAL.  A NULL `result` is refused
+ * and nothing is written.  Allocates nothing, does no I/O; reentrant.
+ */
+int micr_parse(const micr_table *table, const char *text, size_t length, unsigned flags, micr_result *result);
+
+/*
  * Parses one MICR line, given reversed (last character first) as a
  * NUL-terminated text, which is only read.  Reads PARSE.DAT from the current
- * directory.  Returns the parser's own static record, valid until the next
- * call; copy it to keep it.  Not thread-safe: one parse at a time.
+ * directory on every call.  Returns the parser's own static record, valid
+ * until the next call; copy it to keep it.  Not thread-safe: one parse at a
+ * time.
  */
 const micr_result *parse_micr_line(const char *reversed_text);
 

@@ -1,49 +1,40 @@
-// The exception table PARSE.DAT: per routing number, a fixed layout of the
-// on-us field that replaces the default split for that bank's cheques.
+// The exception table: per routing number, a fixed layout of the on-us field
+// that replaces the default split for that bank's cheques.
 //
 // Each line is an entry of seven blank-separated tokens:
 //   type(B/P) routing blanks(A/D) section serial_offset serial_length side(R/L)
-// The table is read afresh on every parse that reaches it, so an edited table
-// takes effect at once.
+// parse_micr_line reads PARSE.DAT afresh on every parse that reaches this
+// step, so an edited table takes effect at once; micr_parse consults a table
+// loaded once (loaded_table.cpp), judged line by line by the same rules.
+#include <cstdio>
 #include <cstring>
 
-#include "parser_internal.h"
 #include "line_reader.h"
+#include "parser_internal.h"
 
 namespace micr {
 namespace {
 
 constexpr char table_name[] = "PARSE.DAT";
-constexpr std::size_t table_line_size = 256;  // 255 characters and the terminator
-constexpr int entry_token_count = 7;
-constexpr std::size_t routing_number_length = 9;
-constexpr char section_delimiters[] = {onus_symbol, '\0'};
 
-struct exception_entry {
-    char entry_type;
-    char routing_number[routing_number_length + 1];
-    signed char section_number;
-    char blank_mode;
-    signed char serial_offset;
-    signed char serial_length;
-    char account_side;
+// Indexed by table_problem.
+constexpr const char* problem_messages[] = {
+    "",
+    "line longer than 255 characters",
+    "line holds a NUL byte",
+    "fewer than 7 tokens",
+    "routing number has %zu characters, needs 9",
+    "type must be B or P",
+    "blank mode must be A or D",
+    "side must be R or L",
 };
-
-exception_entry current_entry;
-char working_copy[onus_text_room];
 
 // Entries may be written in either case; only the letters a-z fold.
 char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-// One blank-separated token of a table line.  Only the blank separates: a
-// tab is part of a token.
-struct token {
-    const char* text;
-    std::size_t length;
-};
-
-// Finds the first `most` tokens of `line`; returns how many it found.
-int find_tokens(const char* line, token* tokens, int most) {
+// Finds the first `most` blank-separated tokens of `line`; returns how many
+// it found.  Only the blank separates: a tab is part of a token.
+int find_tokens(const char* line, table_token* tokens, int most) {
     int found = 0;
     const char* p = line;
     while (found < most) {
@@ -56,22 +47,113 @@ int find_tokens(const char* line, token* tokens, int most) {
     return found;
 }
 
-bool well_formed(const token* t, int count) {
-    if (count < entry_token_count || t[1].length != routing_number_length) return false;
+table_problem first_failed_check(const table_token* t, int count) {
+    if (count < entry_token_count) return table_problem::few_tokens;
+    if (t[1].length != routing_number_length) return table_problem::routing_length;
     const char type = upper(t[0].text[0]), blanks = upper(t[2].text[0]), side = upper(t[6].text[0]);
-    return (type == 'B' || type == 'P') && (blanks == 'A' || blanks == 'D') && (side == 'R' || side == 'L');
+    if (type != 'B' && type != 'P') return table_problem::entry_type;
+    if (blanks != 'A' && blanks != 'D') return table_problem::blank_mode;
+    if (side != 'R' && side != 'L') return table_problem::account_side;
+    return table_problem::none;
 }
 
 // The routing number against the transit number in reading order.
-bool routing_matches(const token& routing, const char* transit, std::size_t transit_length) {
+bool routing_matches(const table_token& routing, const char* transit, std::size_t transit_length) {
     if (transit_length != routing.length) return false;
     for (std::size_t i = 0; i < transit_length; ++i)
         if (upper(routing.text[i]) != transit[i]) return false;
     return true;
 }
 
-void read_entry(const token* t) {
-    exception_entry& e = current_entry;
+// Copies `count` characters of `from` into a split field: an empty part
+// leaves the field missing, one longer than the field is cut and marked.
+void put_part(const char* from, std::size_t count, micr_result& r, field_id field) {
+    if (count == 0) return;
+    const std::size_t room = fields[field].width - 1;
+    status_of(r, field) = count > room ? ST_TOOLONG : ST_OK;
+    if (count > room) count = room;
+    char* const text = text_of(r, field);
+    std::memcpy(text, from, count);
+    text[count] = '\0';
+}
+
+void remove_blanks(char* text) {
+    char* out = text;
+    for (const char* in = text; *in != '\0'; ++in)
+        if (*in != blank) *out++ = *in;
+    *out = '\0';
+}
+
+// The search of one parse through PARSE.DAT in the current directory.
+int find_exception_entry(const char* transit, exception_entry& entry) {
+    char read_buffer[table_read_size];
+    text_source table;
+    if (!open_text_source(table, table_name, read_buffer, sizeof read_buffer, open_mode::regular_only))
+        return EX_OPEN_ERR;
+    const int state = search_table(table, transit, entry);
+    close_text_source(table);
+    return state;
+}
+
+// Cuts the on-us field by a matching entry into account, serial number and
+// processing code.
+void apply_entry(micr_result& r, const exception_entry& e) {
+    char working_copy[onus_text_room];
+    std::strcpy(working_copy, r.onus);
+    trim_blanks(working_copy);
+    if (e.section_number < 0) return;  // names no section
+
+    constexpr int most_sections = 128;  // section_number is at most 127
+    char* sections[most_sections];
+    const int wanted = e.section_number + 1;
+    const int found = cut_onus_sections(working_copy, sections, wanted);
+    if (e.section_number >= 1) put_part(sections[0], std::strlen(sections[0]), r, tpc_field);
+    if (found < wanted) return;  // the entry names a section this field lacks
+
+    char* const selected = sections[e.section_number];
+    if (e.blank_mode == 'D') remove_blanks(selected);
+    const std::size_t n = std::strlen(selected);
+    const std::size_t k = e.serial_offset < 0 || static_cast<std::size_t>(e.serial_offset) > n
+                              ? n
+                              : static_cast<std::size_t>(e.serial_offset);
+    std::size_t serial = n - k;
+    if (e.serial_length >= 0 && static_cast<std::size_t>(e.serial_length) < serial)
+        serial = static_cast<std::size_t>(e.serial_length);
+
+    put_part(selected + k, serial, r, csn_field);
+    if (e.account_side == 'R')
+        put_part(selected, k, r, account_field);
+    else
+        put_part(selected + k + serial, n - k - serial, r, account_field);
+}
+
+}  // namespace
+
+table_line judge_table_line(const char* line, const text_line& info) {
+    table_line judged;
+    // A line that had to be cut, or that hides a NUL, cannot be trusted as an entry.
+    if (info.too_long || info.has_nul) {
+        judged.kind = table_line_kind::malformed;
+        judged.problem = info.too_long ? table_problem::too_long : table_problem::holds_nul;
+        return judged;
+    }
+    const int count = find_tokens(line, judged.tokens, entry_token_count);
+    if (count == 0 || judged.tokens[0].text[0] == '#') return judged;  // blank line or comment
+    judged.problem = first_failed_check(judged.tokens, count);
+    judged.kind = judged.problem == table_problem::none ? table_line_kind::entry : table_line_kind::malformed;
+    return judged;
+}
+
+void describe_table_problem(const table_line& line, char* message, std::size_t size) {
+    const char* format = problem_messages[static_cast<int>(line.problem)];
+    if (line.problem == table_problem::routing_length)
+        std::snprintf(message, size, format, line.tokens[1].length);
+    else
+        std::snprintf(message, size, "%s", format);
+}
+
+void read_entry(const table_line& line, exception_entry& e) {
+    const table_token* t = line.tokens;
     e.entry_type = upper(t[0].text[0]);
     for (std::size_t i = 0; i < routing_number_length; ++i) e.routing_number[i] = upper(t[1].text[i]);
     e.routing_number[routing_number_length] = '\0';
@@ -82,107 +164,37 @@ void read_entry(const token* t) {
     e.account_side = upper(t[6].text[0]);
 }
 
-// Copies `count` characters of `from` into a result field: an empty part
-// leaves the field missing, one longer than the field is cut and marked.
-void put_part(const char* from, std::size_t count, char* field, std::size_t field_size,
-              signed char* status) {
-    if (count == 0) return;
-    if (count > field_size - 1) {
-        count = field_size - 1;
-        *status = ST_TOOLONG;
-    } else {
-        *status = ST_OK;
-    }
-    std::memcpy(field, from, count);
-    field[count] = '\0';
-}
-
-void remove_blanks(char* text) {
-    char* out = text;
-    for (const char* in = text; *in != '\0'; ++in)
-        if (*in != blank) *out++ = *in;
-    *out = '\0';
-}
-
-}  // namespace
-
-int find_exception_entry() {
-    char read_buffer[table_read_size];
-    text_source table;
-    if (!open_text_source(table, table_name, read_buffer, sizeof read_buffer)) return EX_OPEN_ERR;
-
-    // The transit text is still in scan order; entries spell it in reading order.
-    char transit[sizeof parse_result.transit];
-    std::strcpy(transit, parse_result.transit);
-    reverse_text(transit);
+int search_table(text_source& table, const char* transit, exception_entry& entry) {
     const std::size_t transit_length = std::strlen(transit);
-
-    int state = EX_NORMAL;
     char line[table_line_size];
     text_line info;
-    while (read_text_line(table, line, sizeof line, info)) {
-        // A line that had to be cut, or that hides a NUL, cannot be trusted as an entry.
-        if (info.too_long || info.has_nul) {
-            state = EX_INVALID;
-            break;
-        }
-        token tokens[entry_token_count];
-        const int count = find_tokens(line, tokens, entry_token_count);
-        if (count == 0 || tokens[0].text[0] == '#') continue;  // blank line or comment
-        if (!well_formed(tokens, count)) {
-            state = EX_INVALID;
-            break;
-        }
-        if (routing_matches(tokens[1], transit, transit_length)) {
-            read_entry(tokens);
-            state = EX_USED;
-            break;
+    // An over-long line settles the search: nothing past it is read.
+    while (read_text_line(table, line, sizeof line, info, long_lines::stop)) {
+        const table_line judged = judge_table_line(line, info);
+        if (judged.kind == table_line_kind::malformed) return EX_INVALID;
+        if (judged.kind == table_line_kind::entry && routing_matches(judged.tokens[1], transit, transit_length)) {
+            read_entry(judged, entry);
+            return EX_USED;
         }
     }
-    close_text_source(table);
-    return state;
+    // A table cut short by a read error cannot be trusted to have no match.
+    return table.error != 0 ? EX_OPEN_ERR : EX_NORMAL;
 }
 
-void apply_exception_table() {
-    micr_result& r = parse_result;
-    r.exception_state = static_cast<signed char>(find_exception_entry());
-    if (r.exception_state != EX_USED) return;
-    const exception_entry& e = current_entry;
-
-    std::strcpy(working_copy, r.onus);
-    trim_blanks(working_copy);
-
-    // Sections are numbered from the right-hand end of the field as printed;
-    // a field ending with an on-us symbol has an empty section 0.
-    char empty[1] = {'\0'};
-    char* section0 = empty;
-    char* selected = e.section_number == 0 ? section0 : nullptr;
-    int number = working_copy[0] == onus_symbol ? 1 : 0;
-    char* position = nullptr;
-    for (char* piece = next_token(working_copy, section_delimiters, &position);
-         piece != nullptr && number <= e.section_number;
-         piece = next_token(nullptr, section_delimiters, &position), ++number) {
-        if (number == 0) section0 = piece;
-        if (number == e.section_number) selected = piece;
+void apply_exception_table(micr_result& r, const table_source& table) {
+    if (table.kind == table_source::none) {
+        r.exception_state = EX_NORMAL;
+        return;
     }
-
-    if (e.section_number >= 1) put_part(section0, std::strlen(section0), r.tpc, sizeof r.tpc, &r.tpc_status);
-    if (selected == nullptr) return;  // the entry names a section this field lacks
-
-    if (e.blank_mode == 'D') remove_blanks(selected);
-    const std::size_t n = std::strlen(selected);
-    const std::size_t k = e.serial_offset < 0 || static_cast<std::size_t>(e.serial_offset) > n
-                              ? n
-                              : static_cast<std::size_t>(e.serial_offset);
-    std::size_t serial = n - k;
-    if (e.serial_length >= 0 && static_cast<std::size_t>(e.serial_length) < serial)
-        serial = static_cast<std::size_t>(e.serial_length);
-
-    put_part(selected + k, serial, r.csn, sizeof r.csn, &r.csn_status);
-    if (e.account_side == 'R')
-        put_part(selected, k, r.account, sizeof r.account, &r.account_status);
-    else
-        put_part(selected + k + serial, n - k - serial, r.account, sizeof r.account, &r.account_status);
+    // The transit text is still in scan order; entries spell it in reading order.
+    char transit[MICR_TRANSIT_SIZE];
+    std::strcpy(transit, r.transit);
+    reverse_text(transit);
+    exception_entry entry{};
+    r.exception_state = static_cast<signed char>(table.kind == table_source::parse_dat
+                                                     ? find_exception_entry(transit, entry)
+                                                     : lookup_table(*table.table, transit, entry));
+    if (r.exception_state == EX_USED) apply_entry(r, entry);
 }
 
 }  // namespace micr

@@ -1,5 +1,6 @@
-// The line parser: scans the reversed code line field by field, from the
-// amount field at the right-hand end to the auxiliary on-us field at the left.
+// The line parser: scans the code line field by field, from the amount field
+// at its right-hand end to the auxiliary on-us field at its left, tests the
+// transit number and has the on-us field split.
 #include <cstring>
 
 #include "parser_internal.h"
@@ -7,36 +8,42 @@
 namespace micr {
 namespace {
 
-void skip_blanks() {
-    while (*scan_cursor == blank) ++scan_cursor;
+// Flags that micr_parse knows; any other bit refuses the call.
+constexpr unsigned defined_flags = 0;
+
+void skip_blanks(scan_cursor& cursor) {
+    while (!cursor.at_end() && cursor.current() == blank) cursor.advance();
 }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+// Scans one of the four scanned fields into its own text, by its own limit and set.
+signed char scan(scan_cursor& cursor, micr_result& r, field_id field, char terminator) {
+    return scan_field(cursor, text_of(r, field), fields[field].width, field, fields[field].limit, terminator);
+}
+
+bool at(const scan_cursor& cursor, char symbol) { return !cursor.at_end() && cursor.current() == symbol; }
 
 // The parse ends here when a field could not be scanned: nothing is split,
 // the on-us text is left as scanned.
-const micr_result* stop_early() {
-    parse_result.status = 1;
-    restore_field_order();
-    return &parse_result;
+int stop_early(micr_result& r) {
+    r.status = MICR_PARSE_STOPPED;
+    restore_field_order(r);
+    return r.status;
 }
 
-const micr_result* finish() {
-    micr_result& r = parse_result;
-    apply_exception_table();
-    if (r.exception_state == EX_NORMAL) split_onus_default();
+int finish(micr_result& r, const table_source& table) {
+    apply_exception_table(r, table);
+    if (r.exception_state == EX_NORMAL) split_onus_default(r);
     // The closing on-us symbol of the field belongs to the layout, not the data.
     if (r.onus[0] == onus_symbol) std::memmove(r.onus, r.onus + 1, std::strlen(r.onus));
     trim_blanks(r.onus);
-    r.status = 0;
-    restore_field_order();
-    return &r;
+    r.status = MICR_PARSE_COMPLETE;
+    restore_field_order(r);
+    return r.status;
 }
 
 }  // namespace
 
-void check_transit() {
-    micr_result& r = parse_result;
+void check_transit(micr_result& r) {
     const char* t = r.transit;
     const std::size_t length = std::strlen(t);
     int dashes = 0;
@@ -61,50 +68,77 @@ void check_transit() {
     }
 }
 
+int parse_code_line(scan_cursor cursor, micr_result& r, table_source table, unsigned /*flags*/) {
+    // The whole line counts, also what the scan never reaches; the order of
+    // the bytes does not matter here.
+    if (cursor.length > 0 && std::memchr(cursor.text, unreadable_mark, cursor.length) != nullptr)
+        r.unrecognized_symbols = 1;
+
+    if (at(cursor, amount_symbol)) {
+        cursor.advance();
+        r.amount_status = scan(cursor, r, amount_field, amount_symbol);
+        if (r.amount_status != ST_OK) return stop_early(r);
+        cursor.advance();
+    }
+
+    skip_blanks(cursor);
+    if (cursor.at_end()) return stop_early(r);
+    r.onus_status = scan(cursor, r, onus_field, transit_symbol);
+    if (r.onus_status != ST_OK) return stop_early(r);
+    cursor.advance();
+
+    r.transit_status = scan(cursor, r, transit_field, transit_symbol);
+    if (r.transit_status != ST_OK) return stop_early(r);
+    check_transit(r);
+    cursor.advance();
+
+    skip_blanks(cursor);
+    if (cursor.at_end()) return finish(r, table);
+    if (is_digit(cursor.current())) {
+        r.epc_status = ST_OK;
+        r.epc[0] = cursor.current();
+        r.epc[1] = '\0';
+        cursor.advance();
+    }
+
+    skip_blanks(cursor);
+    if (cursor.at_end()) return finish(r, table);
+    if (cursor.current() != onus_symbol) {
+        r.auxonus_status = ST_INVALID;
+        return stop_early(r);
+    }
+    cursor.advance();
+    r.auxonus_status = scan(cursor, r, auxonus_field, onus_symbol);
+    if (r.auxonus_status != ST_OK) return stop_early(r);
+    return finish(r, table);
+}
+
 }  // namespace micr
+
+int micr_parse(const micr_table* table, const char* text, size_t length, unsigned flags, micr_result* result) {
+    using namespace micr;
+    if (result == nullptr) return MICR_PARSE_REFUSED;
+    // The caller's record is written whole: no byte of it is left as it was.
+    std::memset(result, 0, sizeof *result);
+    reset_result(*result);
+    if ((text == nullptr && length > 0) || (flags & ~defined_flags) != 0 ||
+        (length > 0 && std::memchr(text, '\0', length) != nullptr)) {
+        result->status = MICR_PARSE_STOPPED;
+        return MICR_PARSE_REFUSED;
+    }
+    // A reader pads its fixed-width records with blanks on the right.
+    while (length > 0 && text[length - 1] == blank) --length;
+    table_source source;
+    if (table != nullptr) source = {table_source::loaded, table};
+    return parse_code_line(printed_text_cursor(text, length), *result, source, flags);
+}
 
 const micr_result* parse_micr_line(const char* reversed_text) {
     using namespace micr;
-    micr_result& r = parse_result;
-    reset_result();
-    scan_cursor = reversed_text;
-    if (std::strchr(reversed_text, unreadable_mark) != nullptr) r.unrecognized_symbols = 1;
-
-    if (*scan_cursor == amount_symbol) {
-        ++scan_cursor;
-        r.amount_status = scan_field(r.amount, sizeof r.amount, amount_chars, amount_limit, amount_symbol);
-        if (r.amount_status != ST_OK) return stop_early();
-        ++scan_cursor;
-    }
-
-    skip_blanks();
-    if (*scan_cursor == '\0') return stop_early();
-    r.onus_status = scan_field(r.onus, sizeof r.onus, onus_chars, onus_limit, transit_symbol);
-    if (r.onus_status != ST_OK) return stop_early();
-    ++scan_cursor;
-
-    r.transit_status = scan_field(r.transit, sizeof r.transit, transit_chars, transit_limit, transit_symbol);
-    if (r.transit_status != ST_OK) return stop_early();
-    check_transit();
-    ++scan_cursor;
-
-    skip_blanks();
-    if (*scan_cursor == '\0') return finish();
-    if (is_digit(*scan_cursor)) {
-        r.epc_status = ST_OK;
-        r.epc[0] = *scan_cursor;
-        r.epc[1] = '\0';
-        ++scan_cursor;
-    }
-
-    skip_blanks();
-    if (*scan_cursor == '\0') return finish();
-    if (*scan_cursor != onus_symbol) {
-        r.auxonus_status = ST_INVALID;
-        return stop_early();
-    }
-    ++scan_cursor;
-    r.auxonus_status = scan_field(r.auxonus, sizeof r.auxonus, auxonus_chars, auxonus_limit, onus_symbol);
-    if (r.auxonus_status != ST_OK) return stop_early();
-    return finish();
+    // The one record of this entry point: valid until the next call.
+    static micr_result record;
+    reset_result(record);
+    parse_code_line(reversed_text_cursor(reversed_text, std::strlen(reversed_text)), record,
+                    table_source{table_source::parse_dat, nullptr}, 0);
+    return &record;
 }

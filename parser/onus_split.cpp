@@ -12,22 +12,27 @@
 namespace micr {
 namespace {
 
-constexpr char section_delimiters[] = {onus_symbol, '\0'};
 constexpr char group_delimiters[] = {blank, dash_symbol, '\0'};
+constexpr int section_count = 3;
 
-// Both live for the parser's lifetime, like every other parser buffer.
-char scratch_copy[onus_text_room];
-char cut_buffer[onus_text_room];
+// The lengths the rules turn on.
+constexpr int shortest_serial = 3;        // a serial number has at least three digits
+constexpr int longest_short_serial = 4;   // beside an account number in section 1: three or four
+constexpr int shortest_account = 5;       // an account number beside such a serial number
+constexpr char lone_code_scan_order[] = "100";  // a lone group 001 as printed is a processing code
 
 // The digit groups of one section, split from a copy of it so that the
-// section itself keeps its blanks and dash symbols.
+// section itself keeps its blanks and dash symbols.  Group names follow scan
+// order: `a` is the right-most group as printed.
 struct section_groups {
     char copy[onus_text_room];
-    const char* first = "";   // right-most group as printed
-    const char* second = "";  // second from the right
-    const char* last = "";    // left-most group, only with three or more groups
+    const char* a = "";  // first group
+    const char* b = "";  // second group
+    const char* z = "";  // last group, only with three or more groups
     int count = 0;
 };
+
+int length(const char* text) { return static_cast<int>(std::strlen(text)); }
 
 void split_groups(const char* section, section_groups& groups) {
     std::strcpy(groups.copy, section);
@@ -35,44 +40,111 @@ void split_groups(const char* section, section_groups& groups) {
     for (char* group = next_token(groups.copy, group_delimiters, &position); group != nullptr;
          group = next_token(nullptr, group_delimiters, &position)) {
         ++groups.count;
-        if (groups.count == 1) groups.first = group;
-        if (groups.count == 2) groups.second = group;
-        if (groups.count >= 3) groups.last = group;
+        if (groups.count == 1) groups.a = group;
+        if (groups.count == 2) groups.b = group;
+        if (groups.count >= 3) groups.z = group;
     }
-}
-
-int length(const char* text) { return static_cast<int>(std::strlen(text)); }
-
-void to_account(const char* text) {
-    set_subfield(text, parse_result.account, sizeof parse_result.account, &parse_result.account_status);
-}
-void to_csn(const char* text) {
-    set_subfield(text, parse_result.csn, sizeof parse_result.csn, &parse_result.csn_status);
-}
-void to_tpc(const char* text) {
-    set_subfield(text, parse_result.tpc, sizeof parse_result.tpc, &parse_result.tpc_status);
 }
 
 bool is_separator(char c) { return c == blank || c == dash_symbol; }
+bool short_serial(int n) { return n >= shortest_serial && n <= longest_short_serial; }
+
+// Rule 1: section 0, right of the right-most on-us symbol, gives the serial
+// number and the processing code.
+void rule_1(micr_result& r, const section_groups& g0) {
+    const int s0a = length(g0.a), s0b = length(g0.b);
+    if (s0a > 0 && s0b > 0) {
+        // 1a: the longer group is the serial number, the other the code; on a
+        // tie the left one as printed (b) is the serial number.
+        if (s0b < s0a && s0a >= shortest_serial) {
+            set_subfield(g0.a, r, csn_field);
+            set_subfield(g0.b, r, tpc_field);
+        } else if (s0b >= shortest_serial) {
+            set_subfield(g0.a, r, tpc_field);
+            set_subfield(g0.b, r, csn_field);
+        }
+    } else if (s0a > 0) {
+        // 1b: a lone group.
+        if (std::strcmp(g0.a, lone_code_scan_order) == 0 || s0a < shortest_serial)
+            set_subfield(g0.a, r, tpc_field);
+        else
+            set_subfield(g0.a, r, csn_field);
+    }
+}
+
+// Rule 3-I: section 2 has no group, section 1 has at least one.
+void rule_3_i(micr_result& r, const char* s1, const section_groups& g1) {
+    const int s1a = length(g1.a), s1b = length(g1.b), s1z = length(g1.z);
+    const int d1 = count_digits(s1);
+    if (s1b == 0) {
+        // 3-I.1: one group, the account number.
+        set_subfield(g1.a, r, account_field);
+    } else if (s1z == 0 && short_serial(s1b) && s1a >= shortest_account) {
+        // 3-I.2: two groups, a short serial number left of the account number.
+        set_subfield(g1.b, r, csn_field);
+        set_subfield(g1.a, r, account_field);
+    } else if (short_serial(s1z) && d1 - s1z >= shortest_account) {
+        // 3-I.3: the left-most group is the serial number; the account number
+        // is what stands right of it, without the separators between them.
+        set_subfield(g1.z, r, csn_field);
+        char cut[onus_text_room];
+        std::size_t n = std::strlen(s1) - static_cast<std::size_t>(s1z);
+        std::memcpy(cut, s1, n);
+        cut[n] = '\0';
+        while (n > 0 && is_separator(cut[n - 1])) cut[--n] = '\0';
+        set_subfield(cut, r, account_field);
+    } else if (short_serial(s1a) && d1 - s1a >= shortest_account) {
+        // 3-I.4: the right-most group is the serial number, the rest of the
+        // section the account number.
+        set_subfield(g1.a, r, csn_field);
+        set_subfield(s1 + s1a, r, account_field);
+    } else {
+        // 3-I.5: the whole section is the account number.
+        set_subfield(s1, r, account_field);
+    }
+}
+
+// Rule 3-II: section 2 has at least one group.
+void rule_3_ii(micr_result& r, const char* s1, const char* s2, const section_groups& g1,
+               const section_groups& g2) {
+    const int s1a = length(g1.a), s1b = length(g1.b);
+    const int s2a = length(g2.a), s2b = length(g2.b);
+    if (s1a == 0) {
+        // 3-II.1: section 1 has no group.
+        set_subfield(s2, r, account_field);
+    } else if (s1b == 0 && s2b == 0) {
+        // 3-II.2: one group each; the shorter is the serial number, on a tie section 1's.
+        if (s2a < s1a) {
+            set_subfield(g2.a, r, csn_field);
+            set_subfield(g1.a, r, account_field);
+        } else {
+            set_subfield(g1.a, r, csn_field);
+            set_subfield(g2.a, r, account_field);
+        }
+    } else if (s1b == 0) {
+        // 3-II.3: section 1 has one group, section 2 more.
+        set_subfield(g1.a, r, csn_field);
+        set_subfield(s2, r, account_field);
+    } else if (s2b == 0) {
+        // 3-II.4: section 2 has one group, section 1 more.
+        set_subfield(g2.a, r, csn_field);
+        set_subfield(s1, r, account_field);
+    } else {
+        // 3-II.5: two or more groups in each.
+        set_subfield(s1, r, account_field);
+    }
+}
 
 }  // namespace
 
-void split_onus_default() {
-    micr_result& r = parse_result;
+void split_onus_default(micr_result& r) {
     trim_blanks(r.onus);
 
-    // Cut all three sections before any is split: the scratch copy is cut in place.
-    std::strcpy(scratch_copy, r.onus);
-    char empty[3][1] = {{'\0'}, {'\0'}, {'\0'}};
-    char* section[3] = {empty[0], empty[1], empty[2]};
-    // A field that ends with an on-us symbol as printed has an empty section 0.
-    int index = scratch_copy[0] == onus_symbol ? 1 : 0;
-    char* position = nullptr;
-    for (char* piece = next_token(scratch_copy, section_delimiters, &position); piece != nullptr;
-         piece = next_token(nullptr, section_delimiters, &position)) {
-        section[index] = piece;
-        if (++index == 3) break;
-    }
+    // All three sections are cut before any is split into groups.
+    char scratch[onus_text_room];
+    std::strcpy(scratch, r.onus);
+    char* section[section_count];
+    cut_onus_sections(scratch, section, section_count);
     for (char* s : section) trim_blanks(s);
 
     section_groups g0, g1, g2;
@@ -81,77 +153,25 @@ void split_onus_default() {
     split_groups(section[2], g2);
     const char* s1 = section[1];
     const char* s2 = section[2];
-    const int s0a = length(g0.first), s0b = length(g0.second);
-    const int s1a = length(g1.first), s1b = length(g1.second), s1z = length(g1.last);
-    const int s2a = length(g2.first), s2b = length(g2.second);
-    const int d1 = count_digits(s1);
 
-    // Rule 1: section 0 gives the serial number and the processing code.
-    if (s0a > 0 && s0b > 0) {
-        if (s0b < s0a && s0a >= 3) {
-            to_csn(g0.first);
-            to_tpc(g0.second);
-        } else if (s0b >= 3) {
-            to_tpc(g0.first);
-            to_csn(g0.second);
-        }
-    } else if (s0a > 0) {
-        // "100" in scan order is a lone 001 as printed: a processing code.
-        if (std::strcmp(g0.first, "100") == 0 || s0a < 3)
-            to_tpc(g0.first);
-        else
-            to_csn(g0.first);
-    }
+    rule_1(r, g0);
 
     // Rule 2: the auxiliary on-us field carries the serial number on business cheques.
-    if (r.csn_status == ST_MISSING && r.auxonus_status == ST_OK) to_csn(r.auxonus);
+    if (r.csn_status == ST_MISSING && r.auxonus_status == ST_OK) set_subfield(r.auxonus, r, csn_field);
 
     // Rule 3: sections 1 and 2 give the account number, and the serial number
     // when neither rule above found one.
-    if (r.csn_status == ST_MISSING && (s1a > 0 || s2a > 0)) {
-        if (s2a == 0) {
-            if (s1b == 0) {
-                to_account(g1.first);
-            } else if (s1z == 0 && (s1b == 3 || s1b == 4) && s1a >= 5) {
-                to_csn(g1.second);
-                to_account(g1.first);
-            } else if ((s1z == 3 || s1z == 4) && d1 - s1z >= 5) {
-                to_csn(g1.last);
-                std::size_t n = std::strlen(s1) - static_cast<std::size_t>(s1z);
-                std::memcpy(cut_buffer, s1, n);
-                cut_buffer[n] = '\0';
-                while (n > 0 && is_separator(cut_buffer[n - 1])) cut_buffer[--n] = '\0';
-                to_account(cut_buffer);
-            } else if ((s1a == 3 || s1a == 4) && d1 - s1a >= 5) {
-                to_csn(g1.first);
-                to_account(s1 + s1a);
-            } else {
-                to_account(s1);
-            }
-        } else if (s1a == 0) {
-            to_account(s2);
-        } else if (s1b == 0 && s2b == 0) {
-            // The shorter group is the serial number; on a tie, section 1's.
-            if (s2a < s1a) {
-                to_csn(g2.first);
-                to_account(g1.first);
-            } else {
-                to_csn(g1.first);
-                to_account(g2.first);
-            }
-        } else if (s1b == 0) {
-            to_csn(g1.first);
-            to_account(s2);
-        } else if (s2b == 0) {
-            to_csn(g2.first);
-            to_account(s1);
-        } else {
-            to_account(s1);
-        }
-    } else if (s1a > 0) {
-        to_account(s1);
-    } else if (s2a > 0) {
-        to_account(s2);
+    const bool section_1_grouped = g1.count > 0, section_2_grouped = g2.count > 0;
+    if (r.csn_status == ST_MISSING && (section_1_grouped || section_2_grouped)) {
+        if (!section_2_grouped)
+            rule_3_i(r, s1, g1);
+        else
+            rule_3_ii(r, s1, s2, g1, g2);
+    } else if (section_1_grouped) {
+        // 3-III: the serial number is known, or no section has a group.
+        set_subfield(s1, r, account_field);
+    } else if (section_2_grouped) {
+        set_subfield(s2, r, account_field);
     }
 
     trim_blanks(r.account);

@@ -14,9 +14,6 @@ static_assert(offsetof(micr_result, onus_status) == 101);
 static_assert(offsetof(micr_result, auxonus_status) == 131);
 
 namespace micr {
-
-micr_result parse_result;
-
 namespace {
 
 // Indexed by field status; every code outside 0..5 shows the last entry.
@@ -24,47 +21,24 @@ constexpr const char* status_names[] = {"OK     ", "INVALID", "MISSING", "TOOLON
                                         "UNRECOG", "NOTERM ", "???????"};
 constexpr int status_name_count = sizeof status_names / sizeof status_names[0];
 
-constexpr const char* exception_state_names[] = {"EX_NORMAL", "EX_USED", "EX_OPEN_ERR",
-                                                 "EX_INVALID"};
-constexpr int exception_state_count =
-    sizeof exception_state_names / sizeof exception_state_names[0];
+constexpr const char* exception_state_names[] = {"EX_NORMAL", "EX_USED", "EX_OPEN_ERR", "EX_INVALID"};
+constexpr int exception_state_count = sizeof exception_state_names / sizeof exception_state_names[0];
 
 }  // namespace
 
-void reset_result() {
-    micr_result& r = parse_result;
-    r.status = 0;
+void reset_result(micr_result& r) {
+    r.status = MICR_PARSE_COMPLETE;
     r.exception_state = EX_NORMAL;
     r.unrecognized_symbols = 0;
     // Only the first byte of each text is cleared: a text ends at its terminator.
-    r.amount_status = ST_MISSING;
-    r.amount[0] = '\0';
-    r.account_status = ST_MISSING;
-    r.account[0] = '\0';
-    r.tpc_status = ST_MISSING;
-    r.tpc[0] = '\0';
-    r.csn_status = ST_MISSING;
-    r.csn[0] = '\0';
-    r.transit_status = ST_MISSING;
-    r.transit[0] = '\0';
-    r.epc_status = ST_MISSING;
-    r.epc[0] = '\0';
-    r.onus_status = ST_MISSING;
-    r.onus[0] = '\0';
-    r.auxonus_status = ST_MISSING;
-    r.auxonus[0] = '\0';
+    for (const field_id f : all_fields) {
+        status_of(r, f) = ST_MISSING;
+        text_of(r, f)[0] = '\0';
+    }
 }
 
-void restore_field_order() {
-    micr_result& r = parse_result;
-    reverse_text(r.amount);
-    reverse_text(r.account);
-    reverse_text(r.tpc);
-    reverse_text(r.csn);
-    reverse_text(r.transit);
-    reverse_text(r.epc);
-    reverse_text(r.onus);
-    reverse_text(r.auxonus);
+void restore_field_order(micr_result& r) {
+    for (const field_id f : all_fields) reverse_text(text_of(r, f));
 }
 
 }  // namespace micr

@@ -6,23 +6,30 @@
 
 namespace micr {
 
-const char* scan_cursor = nullptr;
+scan_cursor reversed_text_cursor(const char* reversed, std::size_t length) {
+    return scan_cursor{reversed, 0, 1, length, 0};
+}
 
-signed char scan_field(char* destination, std::size_t destination_size, const char* allowed,
+scan_cursor printed_text_cursor(const char* printed, std::size_t length) {
+    // The right-hand end comes first; for an empty text `first` is never used.
+    return scan_cursor{printed, static_cast<std::ptrdiff_t>(length) - 1, -1, length, 0};
+}
+
+signed char scan_field(scan_cursor& cursor, char* destination, std::size_t destination_size, field_id allowed,
                        signed char limit, char terminator) {
     signed char status = ST_OK;
     int count = 0;
     std::size_t taken = 0;
     for (;;) {
-        const char c = *scan_cursor;
-        if (c == '\0') {
+        if (cursor.at_end()) {
             status = ST_NOTERM;
             break;
         }
+        const char c = cursor.current();
         if (c == terminator) break;
         // A too-long field keeps what fits in its buffer; the rest is passed over.
         if (taken < destination_size - 1) destination[taken++] = c;
-        ++scan_cursor;
+        cursor.advance();
         if (count == limit) {
             status = ST_TOOLONG;
             break;
@@ -34,7 +41,7 @@ signed char scan_field(char* destination, std::size_t destination_size, const ch
     if (status != ST_OK) return status;
     for (const char* p = destination; *p != '\0'; ++p) {
         if (*p == unreadable_mark) return ST_UNRECOG;
-        if (std::strchr(allowed, *p) == nullptr) return ST_INVALID;
+        if (!allowed_in(allowed, *p)) return ST_INVALID;
     }
     return ST_OK;
 }
@@ -60,23 +67,24 @@ void trim_blanks(char* text) {
 int count_digits(const char* text) {
     int digits = 0;
     for (; *text != '\0'; ++text)
-        if (*text >= '0' && *text <= '9') ++digits;
+        if (is_digit(*text)) ++digits;
     return digits;
 }
 
-void set_subfield(const char* source, char* destination, std::size_t destination_size,
-                  signed char* status) {
+void set_subfield(const char* source, micr_result& r, field_id field) {
+    char* const destination = text_of(r, field);
+    const std::size_t size = fields[field].width;
     const std::size_t length = std::strlen(source);
-    if (length >= destination_size) {
+    if (length >= size) {
         // More than the field holds: keep the first characters in scan order
         // and say so, rather than pass a shortened number off as valid.
-        std::memcpy(destination, source, destination_size - 1);
-        destination[destination_size - 1] = '\0';
-        *status = ST_TOOLONG;
+        std::memcpy(destination, source, size - 1);
+        destination[size - 1] = '\0';
+        status_of(r, field) = ST_TOOLONG;
         return;
     }
     std::memcpy(destination, source, length + 1);
-    *status = std::strchr(source, unreadable_mark) != nullptr ? ST_UNRECOG : ST_OK;
+    status_of(r, field) = std::strchr(source, unreadable_mark) != nullptr ? ST_UNRECOG : ST_OK;
 }
 
 char* next_token(char* text, const char* delimiters, char** position) {
@@ -94,12 +102,27 @@ char* next_token(char* text, const char* delimiters, char** position) {
     return token;
 }
 
+int cut_onus_sections(char* text, char* sections[], int count) {
+    static constexpr char section_delimiters[] = {onus_symbol, '\0'};
+    // Sections the field lacks point at the text's own terminator: an empty
+    // text that may be trimmed in place like any other section.
+    char* const end = text + std::strlen(text);
+    for (int i = 0; i < count; ++i) sections[i] = end;
+    int found = 0;
+    if (text[0] == onus_symbol && found < count) ++found;  // the empty section 0
+    char* position = nullptr;
+    for (char* piece = next_token(text, section_delimiters, &position); piece != nullptr && found < count;
+         piece = next_token(nullptr, section_delimiters, &position))
+        sections[found++] = piece;
+    return found;
+}
+
 signed char decimal_low_byte(const char* text) {
     const bool negative = *text == '-';
     if (*text == '+' || *text == '-') ++text;
     // Arithmetic modulo 256 keeps exactly the low-order byte, however many digits follow.
     unsigned value = 0;
-    for (; *text >= '0' && *text <= '9'; ++text) value = (value * 10u + unsigned(*text - '0')) & 0xffu;
+    for (; is_digit(*text); ++text) value = (value * 10u + unsigned(*text - '0')) & 0xffu;
     if (negative) value = (0u - value) & 0xffu;
     return static_cast<signed char>(value);
 }

@@ -61,6 +61,7 @@ struct expectation {
     int blocks = 0;
     int marked_blocks = 0;
     std::vector<long> skipped_lines;
+    long ctrl_z_line = 0;  // where a Ctrl-Z with bytes after it ends the file, else 0
 };
 
 class file_generator {
@@ -79,16 +80,19 @@ public:
         std::string file;
         const int lines = pick(1, 30);
         long number = 0;
+        bool ended_by_line_feed = true;
         for (int i = 0; i < lines; ++i) {
             const bool last = i == lines - 1;
             std::string line = make_line(++number, expect);
             // A last line without a line feed counts like any other.
-            if (!(last && pick(0, 3) == 0)) line += pick(0, 1) == 0 ? "\n" : "\r\n";
+            ended_by_line_feed = !(last && pick(0, 3) == 0);
+            if (ended_by_line_feed) line += pick(0, 1) == 0 ? "\n" : "\r\n";
             file += line;
         }
-        // Ctrl-Z ends the file: whatever follows it is never read.
+        // Ctrl-Z ends the file: whatever follows it is never read, and micrtest says so.
         if (pick(0, 4) == 0) {
             expectation ignored;
+            expect.ctrl_z_line = ended_by_line_feed ? number + 1 : number;
             file += '\x1a';
             mix_ = mix::anything;
             file += make_line(0, ignored) + "\n" + make_line(0, ignored) + "\n";
@@ -186,6 +190,7 @@ struct observed {
     int blocks = 0;
     int marked_blocks = 0;
     std::vector<long> skipped_lines;
+    long ctrl_z_line = 0;  // where a Ctrl-Z with bytes after it ends the file, else 0
 };
 
 // The file's bytes with control characters written as escapes, for a failure message.
@@ -244,7 +249,10 @@ TEST(DriverProperty, EveryLineThatIsNeitherEmptyNorACommentGivesOneBlockOrOneSki
         EXPECT_EQ(seen.marked_blocks, expect.marked_blocks);
         EXPECT_EQ(seen.skipped_lines, expect.skipped_lines);
         EXPECT_EQ(run.exit_status, expect.skipped_lines.empty() && expect.marked_blocks == 0 ? 0 : 2);
-        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(run.err, expect.ctrl_z_line == 0 ? std::string()
+                                                   : "micrtest: input ends at a Ctrl-Z byte on line " +
+                                                         std::to_string(expect.ctrl_z_line) +
+                                                         "; the rest of the file is not read\n");
         if (!expect.skipped_lines.empty())
             ++runs_with_skips;
         else

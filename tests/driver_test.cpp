@@ -233,14 +233,20 @@ struct file_row {
     std::string file;
     std::string out;
     int exit_status;
+    std::string err = "";
 };
+
+std::string ctrl_z_notice(int line) {
+    return "micrtest: input ends at a Ctrl-Z byte on line " + std::to_string(line) +
+           "; the rest of the file is not read\n";
+}
 
 void run_rows(const std::vector<file_row>& rows, table t = table::none) {
     for (const file_row& row : rows) {
         SCOPED_TRACE(row.why);
         const program_run run = run_cases(row.file, t);
         EXPECT_EQ(run.out, row.out);
-        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(run.err, row.err);
         EXPECT_EQ(run.exit_status, row.exit_status);
     }
 }
@@ -256,10 +262,11 @@ TEST(DriverFile, LinesAndEndOfFile) {
         {"only the first character makes a comment", "#\n" + c1 + "\n", one, 0},
         {"last test case without a line feed is processed", c1 + "\n" + c2, one + two, 0},
         {"the same with a line feed", c1 + "\n" + c2 + "\n", one + two, 0},
-        {"Ctrl-Z at the start of a line ends the run", c1 + "\n\x1a" + c2 + "\n", one, 0},
+        {"Ctrl-Z at the start of a line ends the run", c1 + "\n\x1a" + c2 + "\n", one, 0, ctrl_z_notice(2)},
         {"the part of a line before a Ctrl-Z is the last line", c1 + "\n" + c2 + "\x1agarbage\n" + c1 + "\n",
-         one + two, 0},
-        {"Ctrl-Z inside a comment", "# note\x1a\n" + c1 + "\n", "", 0},
+         one + two, 0, ctrl_z_notice(2)},
+        {"Ctrl-Z inside a comment", "# note\x1a\n" + c1 + "\n", "", 0, ctrl_z_notice(1)},
+        {"a Ctrl-Z as the last byte drops nothing: no notice", c1 + "\n\x1a", one, 0},
         {"a carriage return without a line feed stays in the line: read as white space after the last status",
          c1 + "\r", one, 0},
     });

@@ -374,14 +374,14 @@ TEST(CheckTransit, DashRuleAndCheckDigit) {
         {"short, dash third from the right", "d78", ST_INVALID},
         {"dash alone", "d", ST_INVALID},
     };
-    micr_result& r = micr::parse_result;
+    micr_result r;
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.why) + ": " + row.number);
-        micr::reset_result();
+        micr::reset_result(r);
         std::strcpy(r.transit, row.number);
         micr::reverse_text(r.transit);  // the scan leaves it in scan order
         r.transit_status = ST_OK;
-        micr::check_transit();
+        micr::check_transit(r);
         EXPECT_EQ(r.transit_status, row.status);
         micr::reverse_text(r.transit);
         EXPECT_STREQ(r.transit, row.number) << "the transit text changed";
@@ -402,15 +402,15 @@ TEST(CheckTransit, ShortNumberWithoutDashIsInvalidWhateverFollowsTheText) {
         {"seven digits", "0876543"},
     };
     const char* leftovers[] = {"000000000", "999999999", "087654321", "ddddddddd"};
-    micr_result& r = micr::parse_result;
+    micr_result r;
     for (const auto& row : rows) {
         for (const char* leftover : leftovers) {
             SCOPED_TRACE(std::string(row.why) + ", behind it: " + leftover);
-            micr::reset_result();
+            micr::reset_result(r);
             std::memcpy(r.transit, leftover, std::strlen(leftover) + 1);
             std::memcpy(r.transit, row.scan_order, std::strlen(row.scan_order) + 1);
             r.transit_status = ST_OK;
-            micr::check_transit();
+            micr::check_transit(r);
             EXPECT_EQ(r.transit_status, ST_INVALID);
         }
     }

@@ -32,26 +32,23 @@ TEST(ExceptionStateNames, EveryStateHasItsName) {
 }
 
 TEST(ResetResult, EveryFieldMissingAndEmptyWithOnlyTheFirstByteCleared) {
-    micr_result& r = micr::parse_result;
+    micr_result r;
     std::memset(&r, 'x', sizeof r);
-    micr::reset_result();
+    micr::reset_result(r);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.exception_state, EX_NORMAL);
     EXPECT_EQ(r.unrecognized_symbols, 0);
-    const signed char* statuses[] = {&r.amount_status, &r.account_status, &r.tpc_status, &r.csn_status,
-                                     &r.transit_status, &r.epc_status, &r.onus_status, &r.auxonus_status};
-    const char* texts[] = {r.amount, r.account, r.tpc, r.csn, r.transit, r.epc, r.onus, r.auxonus};
-    for (int i = 0; i < 8; ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(*statuses[i], ST_MISSING);
-        EXPECT_EQ(texts[i][0], '\0');
-        EXPECT_EQ(texts[i][1], 'x');
+    for (const micr::field_id f : micr::all_fields) {
+        SCOPED_TRACE(micr::fields[f].name);
+        EXPECT_EQ(micr::status_of(r, f), ST_MISSING);
+        EXPECT_EQ(micr::text_of(r, f)[0], '\0');
+        EXPECT_EQ(micr::text_of(r, f)[1], 'x');
     }
 }
 
 TEST(RestoreFieldOrder, ReversesAllEightTextsAndNoStatus) {
-    micr_result& r = micr::parse_result;
-    micr::reset_result();
+    micr_result r;
+    micr::reset_result(r);
     std::strcpy(r.amount, "0052100000");
     std::strcpy(r.account, "87654321");
     std::strcpy(r.tpc, "12");
@@ -61,7 +58,7 @@ TEST(RestoreFieldOrder, ReversesAllEightTextsAndNoStatus) {
     std::strcpy(r.onus, "1010 o87654321");
     std::strcpy(r.auxonus, "");
     r.amount_status = ST_OK;
-    micr::restore_field_order();
+    micr::restore_field_order(r);
     EXPECT_STREQ(r.amount, "0000012500");
     EXPECT_STREQ(r.account, "12345678");
     EXPECT_STREQ(r.tpc, "21");
@@ -81,10 +78,12 @@ TEST(ParseMicrLine, ASecondParseLeavesNothingOfTheFirst) {
     const micr_result r = micr_test::parse_reading_order("a0000000001a");
     EXPECT_EQ(r.status, 1);
     EXPECT_STREQ(r.amount, "0000000001");
-    for (const char* text : {r.account, r.tpc, r.csn, r.transit, r.epc, r.onus, r.auxonus}) EXPECT_STREQ(text, "");
-    for (signed char s : {r.account_status, r.tpc_status, r.csn_status, r.transit_status, r.epc_status,
-                          r.onus_status, r.auxonus_status})
-        EXPECT_EQ(s, ST_MISSING);
+    for (const micr::field_id f : micr::all_fields) {
+        if (f == micr::amount_field) continue;
+        SCOPED_TRACE(micr::fields[f].name);
+        EXPECT_STREQ(micr::text_of(r, f), "");
+        EXPECT_EQ(micr::status_of(r, f), ST_MISSING);
+    }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -26,17 +27,21 @@ std::unique_ptr<char[]> exact_copy(const std::string& text) {
 struct scan_row {
     const char* why;
     std::string input;  // reversed text, as the scanner meets it
-    const char* allowed;
+    micr::field_id allowed;  // whose set of characters
     int limit;
     char terminator;
     signed char status;
     std::string text;    // what the destination holds afterwards
-    std::size_t cursor;  // where scan_cursor rests, counted from the start of `input`
+    std::size_t cursor;  // where the cursor rests, counted from the start of `input`
 };
 
-constexpr char digits[] = "0123456789";
-constexpr char transit_set[] = "0123456789d";
-constexpr char onus_set[] = "0123456789od ";
+// The allowed sets of the scanned fields.
+constexpr micr::field_id digits = micr::amount_field;
+constexpr micr::field_id transit_set = micr::transit_field;
+constexpr micr::field_id onus_set = micr::onus_field;
+
+// A cursor over reversed text, as parse_micr_line scans it.
+micr::scan_cursor cursor_over(const char* text) { return micr::reversed_text_cursor(text, std::strlen(text)); }
 
 const std::vector<scan_row>& scan_rows() {
     static const std::vector<scan_row> rows = {
@@ -89,12 +94,12 @@ TEST(ScanField, EveryOutcome) {
         // Room for limit + 1 characters and the terminator, then guard bytes.
         const std::size_t size = static_cast<std::size_t>(row.limit) + 2;
         std::vector<char> destination(size + guard, '#');
-        micr::scan_cursor = input.get();
-        const signed char status = micr::scan_field(destination.data(), size, row.allowed,
+        micr::scan_cursor cursor = cursor_over(input.get());
+        const signed char status = micr::scan_field(cursor, destination.data(), size, row.allowed,
                                                     static_cast<signed char>(row.limit), row.terminator);
         EXPECT_EQ(status, row.status);
         EXPECT_EQ(std::string(destination.data()), row.text);
-        EXPECT_EQ(static_cast<std::size_t>(micr::scan_cursor - input.get()), row.cursor);
+        EXPECT_EQ(cursor.position, row.cursor);
         for (std::size_t i = size; i < size + guard; ++i) EXPECT_EQ(destination[i], '#') << "byte " << i;
     }
 }
@@ -103,68 +108,58 @@ TEST(ScanField, EveryOutcome) {
 // into the record itself: at limit and limit + 1.  Amount and transit buffers
 // have no room for the extra character; they keep the first `limit` taken and
 // nothing outside them changes.
-struct field_scan_row {
-    const char* why;
-    char* destination;
-    std::size_t size;
-    const char* allowed;
-    signed char limit;
-    char terminator;
-    std::string input;
-    signed char status;
-    std::string text;
-    std::size_t cursor;
-    const signed char* next_status;  // status byte right behind the buffer, if any
-};
-
 TEST(ScanField, FieldLimitsInTheRecord) {
-    micr_result& r = micr::parse_result;
-    const std::string s16 = "6543210987654321", s9 = "087654321";
-    const std::string s25 = "o43210987654321098765 4321", s21 = "123456789012345678901";
-    const field_scan_row rows[] = {
-        {"amount of 16 digits", r.amount, sizeof r.amount, micr::amount_chars, micr::amount_limit,
-         micr::amount_symbol, s16 + "a", ST_OK, s16, 16, &r.account_status},
-        {"amount of 17 digits keeps the first 16 taken", r.amount, sizeof r.amount, micr::amount_chars,
-         micr::amount_limit, micr::amount_symbol, s16 + "7a", ST_TOOLONG, s16, 17, &r.account_status},
-        {"amount of 20 digits stops after the 17th", r.amount, sizeof r.amount, micr::amount_chars,
-         micr::amount_limit, micr::amount_symbol, s16 + "7890a", ST_TOOLONG, s16, 17, &r.account_status},
-        {"transit of 9", r.transit, sizeof r.transit, micr::transit_chars, micr::transit_limit,
-         micr::transit_symbol, s9 + "t", ST_OK, s9, 9, &r.epc_status},
-        {"transit of 10 keeps the first 9 taken", r.transit, sizeof r.transit, micr::transit_chars,
-         micr::transit_limit, micr::transit_symbol, s9 + "5t", ST_TOOLONG, s9, 10, &r.epc_status},
-        {"transit of 10 running into the end", r.transit, sizeof r.transit, micr::transit_chars,
-         micr::transit_limit, micr::transit_symbol, s9 + "5", ST_TOOLONG, s9, 10, &r.epc_status},
-        {"on-us of 25 with blanks and symbols", r.onus, sizeof r.onus, micr::onus_chars, micr::onus_limit,
-         micr::transit_symbol, s25.substr(0, 25) + "t", ST_OK, s25.substr(0, 25), 25, &r.auxonus_status},
-        {"on-us of 26 keeps all 26", r.onus, sizeof r.onus, micr::onus_chars, micr::onus_limit,
-         micr::transit_symbol, s25 + "t", ST_TOOLONG, s25, 26, &r.auxonus_status},
-        {"auxiliary on-us of 21", r.auxonus, sizeof r.auxonus, micr::auxonus_chars, micr::auxonus_limit,
-         micr::onus_symbol, s21 + "o", ST_OK, s21, 21, nullptr},
-        {"auxiliary on-us of 22 keeps all 22", r.auxonus, sizeof r.auxonus, micr::auxonus_chars,
-         micr::auxonus_limit, micr::onus_symbol, s21 + "d o", ST_TOOLONG, s21 + "d", 22, nullptr},
+    const struct {
+        micr::field_id field;
+        char terminator;
+        std::string full;  // exactly `limit` allowed characters
+        char extra;        // one more allowed character
+    } fields[] = {
+        {micr::amount_field, 'a', "6543210987654321", '7'},
+        {micr::transit_field, 't', "087654321", '5'},
+        {micr::onus_field, 't', "o43210987654321098765 432", 'd'},
+        {micr::auxonus_field, 'o', "123456789012345678901", 'd'},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.why);
-        // Fill the whole record with a pattern, so any stray write shows.
-        std::memset(&r, 0x5a, sizeof r);
-        unsigned char before[sizeof(micr_result)];
-        std::memcpy(before, &r, sizeof r);
-        const auto input = exact_copy(row.input);
-        micr::scan_cursor = input.get();
-        const signed char status =
-            micr::scan_field(row.destination, row.size, row.allowed, row.limit, row.terminator);
-        EXPECT_EQ(status, row.status);
-        ASSERT_NE(std::memchr(row.destination, '\0', row.size), nullptr) << "text not terminated in its buffer";
-        EXPECT_EQ(std::string(row.destination), row.text);
-        EXPECT_EQ(static_cast<std::size_t>(micr::scan_cursor - input.get()), row.cursor);
-        if (row.next_status != nullptr) {
-            EXPECT_EQ(*row.next_status, 0x5a) << "the next field's status changed";
-        }
-        const std::size_t first = static_cast<std::size_t>(row.destination - reinterpret_cast<char*>(&r));
-        const auto* after = reinterpret_cast<const unsigned char*>(&r);
-        for (std::size_t i = 0; i < sizeof r; ++i) {
-            if (i >= first && i < first + row.size) continue;
-            EXPECT_EQ(after[i], before[i]) << "record byte " << i << " outside the field changed";
+    for (const auto& f : fields) {
+        const micr::field_def& def = micr::fields[f.field];
+        ASSERT_EQ(f.full.size(), static_cast<std::size_t>(def.limit));
+        const std::size_t kept_when_too_long = std::min<std::size_t>(f.full.size() + 1, def.width - 1);
+        const struct {
+            const char* why;
+            std::string input;
+            signed char status;
+            std::string text;
+            std::size_t cursor;
+        } rows[] = {
+            {"exactly the limit", f.full + f.terminator, ST_OK, f.full, f.full.size()},
+            {"one more than the limit", f.full + f.extra + f.terminator, ST_TOOLONG,
+             (f.full + f.extra).substr(0, kept_when_too_long), f.full.size() + 1},
+            {"four more: the scan stops after one more", f.full + std::string(4, f.extra) + f.terminator,
+             ST_TOOLONG, (f.full + f.extra).substr(0, kept_when_too_long), f.full.size() + 1},
+            {"one more, then the end of the text", f.full + f.extra, ST_TOOLONG,
+             (f.full + f.extra).substr(0, kept_when_too_long), f.full.size() + 1},
+        };
+        for (const auto& row : rows) {
+            SCOPED_TRACE(std::string(def.name) + ": " + row.why);
+            micr_result r;
+            // Fill the whole record with a pattern, so any stray write shows.
+            std::memset(&r, 0x5a, sizeof r);
+            unsigned char before[sizeof(micr_result)];
+            std::memcpy(before, &r, sizeof r);
+            const auto input = exact_copy(row.input);
+            micr::scan_cursor cursor = cursor_over(input.get());
+            char* const destination = micr::text_of(r, f.field);
+            const signed char status =
+                micr::scan_field(cursor, destination, def.width, f.field, def.limit, f.terminator);
+            EXPECT_EQ(status, row.status);
+            ASSERT_NE(std::memchr(destination, '\0', def.width), nullptr) << "text not terminated in its buffer";
+            EXPECT_EQ(std::string(destination), row.text);
+            EXPECT_EQ(cursor.position, row.cursor);
+            const auto* after = reinterpret_cast<const unsigned char*>(&r);
+            for (std::size_t i = 0; i < sizeof r; ++i) {
+                if (i >= def.text_offset && i < def.text_offset + def.width) continue;
+                EXPECT_EQ(after[i], before[i]) << "record byte " << i << " outside the field changed";
+            }
         }
     }
 }
@@ -235,13 +230,12 @@ TEST(CountDigits, CountsOnlyZeroToNine) {
 // set_subfield
 
 TEST(SetSubfield, CopiesAndSetsTheStatus) {
-    constexpr std::size_t size = 6;  // five characters and the terminator
-    constexpr std::size_t guard = 8;
+    const std::string full(20, '7');  // the capacity of csn
     const struct {
         const char* why;
-        const char* source;
+        std::string source;
         signed char status;
-        const char* text;
+        std::string text;
     } rows[] = {
         {"digits", "1234", ST_OK, "1234"},
         {"empty source", "", ST_OK, ""},
@@ -249,51 +243,39 @@ TEST(SetSubfield, CopiesAndSetsTheStatus) {
         {"unreadable mark alone", "?", ST_UNRECOG, "?"},
         {"unreadable mark as the last character", "1234?", ST_UNRECOG, "1234?"},
         {"blanks and dash symbols kept", " 1d2 ", ST_OK, " 1d2 "},
-        {"exactly the capacity", "12345", ST_OK, "12345"},
-        {"one more than the capacity", "123456", ST_TOOLONG, "12345"},
-        {"far more than the capacity", "1234567890123", ST_TOOLONG, "12345"},
-        {"too long with the mark behind the capacity", "12345?", ST_TOOLONG, "12345"},
-        {"too long with the mark inside the capacity", "1?3456", ST_TOOLONG, "1?345"},
+        {"exactly the capacity", full, ST_OK, full},
+        {"one more than the capacity", full + "1", ST_TOOLONG, full},
+        {"far more than the capacity", full + "12345", ST_TOOLONG, full},
+        {"too long with the mark behind the capacity", full + "?", ST_TOOLONG, full},
+        {"too long with the mark inside the capacity", "?" + full, ST_TOOLONG, "?" + full.substr(1)},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
-        std::vector<char> destination(size + guard, '#');
-        signed char status = 99;
-        micr::set_subfield(exact_copy(row.source).get(), destination.data(), size, &status);
-        EXPECT_EQ(status, row.status);
-        EXPECT_EQ(std::string(destination.data()), row.text);
-        for (std::size_t i = size; i < destination.size(); ++i) EXPECT_EQ(destination[i], '#') << "byte " << i;
+        micr_result r;
+        std::memset(&r, '#', sizeof r);
+        micr::set_subfield(exact_copy(row.source).get(), r, micr::csn_field);
+        EXPECT_EQ(r.csn_status, row.status);
+        EXPECT_EQ(std::string(r.csn), row.text);
     }
 }
 
 // In the record, account is followed by the tpc status and csn by the transit
 // status: a too-long copy must leave those alone.
 TEST(SetSubfield, TooLongIntoTheRecordStaysInsideTheField) {
-    micr_result& r = micr::parse_result;
     const std::string source = "1234567890123456789012345";  // 25 characters, the longest on-us text
-    const struct {
-        const char* why;
-        char* text;
-        std::size_t size;
-        signed char* status;
-    } rows[] = {
-        {"account, capacity 22", r.account, sizeof r.account, &r.account_status},
-        {"csn, capacity 20", r.csn, sizeof r.csn, &r.csn_status},
-        {"tpc, capacity 18", r.tpc, sizeof r.tpc, &r.tpc_status},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.why);
+    for (const micr::field_id f : {micr::account_field, micr::csn_field, micr::tpc_field}) {
+        const micr::field_def& def = micr::fields[f];
+        SCOPED_TRACE(def.name);
+        micr_result r;
         std::memset(&r, 0x5a, sizeof r);
         unsigned char before[sizeof(micr_result)];
         std::memcpy(before, &r, sizeof r);
-        micr::set_subfield(exact_copy(source).get(), row.text, row.size, row.status);
-        EXPECT_EQ(*row.status, ST_TOOLONG);
-        EXPECT_EQ(std::string(row.text), source.substr(0, row.size - 1));
+        micr::set_subfield(exact_copy(source).get(), r, f);
+        EXPECT_EQ(micr::status_of(r, f), ST_TOOLONG);
+        EXPECT_EQ(std::string(micr::text_of(r, f)), source.substr(0, def.width - 1));
         const auto* base = reinterpret_cast<const unsigned char*>(&r);
-        const std::size_t first = static_cast<std::size_t>(row.text - reinterpret_cast<char*>(&r));
-        const std::size_t status_at = static_cast<std::size_t>(reinterpret_cast<unsigned char*>(row.status) - base);
         for (std::size_t i = 0; i < sizeof r; ++i) {
-            if ((i >= first && i < first + row.size) || i == status_at) continue;
+            if ((i >= def.text_offset && i < def.text_offset + def.width) || i == def.status_offset) continue;
             EXPECT_EQ(base[i], before[i]) << "record byte " << i << " outside the field changed";
         }
     }

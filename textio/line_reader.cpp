@@ -29,39 +29,65 @@ const char* next_control_byte(const char* p, const char* end) {
     return p;
 }
 
-// Makes at least one unread byte available; false at the end of the input.
-bool refill(text_source& source) {
-    if (source.start < source.end) return true;
-    if (source.finished || source.fd < 0) {
-        source.finished = true;
-        return false;
-    }
+long read_bytes(text_source& source) {
     for (;;) {
-        const ssize_t got = ::read(source.fd, source.buffer, source.capacity);
-        if (got > 0) {
-            source.start = 0;
-            source.end = static_cast<std::size_t>(got);
-            return true;
-        }
-        if (got < 0 && errno == EINTR) continue;
-        // End of file, or a read error: both end the input like the end of the file.
+        const long got = source.reader.read != nullptr
+                             ? source.reader.read(source.reader.context, source.buffer, source.capacity)
+                             : static_cast<long>(::read(source.fd, source.buffer, source.capacity));
+        if (got >= 0 || errno != EINTR) return got;
+    }
+}
+
+// Makes at least one unread byte available; false at the end of the input
+// or when a read fails.
+bool refill(text_source& source) {
+    if (source.stopped_at_ctrl_z) return false;
+    if (source.start < source.end) return true;
+    if (source.finished || (source.fd < 0 && source.reader.read == nullptr)) {
         source.finished = true;
         return false;
     }
+    const long got = read_bytes(source);
+    if (got > 0) {
+        source.start = 0;
+        source.end = static_cast<std::size_t>(got);
+        return true;
+    }
+    // A failed read is not the end of the file: the caller learns which from `error`.
+    if (got < 0) source.error = errno != 0 ? errno : EIO;
+    source.finished = true;
+    return false;
+}
+
+int open_retrying(const char* path, int flags) {
+    int fd;
+    do {
+        fd = ::open(path, flags | O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
 }
 
 }  // namespace
 
-bool open_text_source(text_source& source, const char* path, char* buffer, std::size_t capacity) {
+bool open_text_source(text_source& source, const char* path, char* buffer, std::size_t capacity,
+                      open_mode mode) {
     source = text_source{};
-    int fd;
-    do {
-        fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
+    // A FIFO without a writer would block an ordinary open, and a device may
+    // never end: a file that must be regular is opened without waiting and
+    // looked at before anything is read.
+    const int fd = open_retrying(path, mode == open_mode::regular_only ? O_NONBLOCK : 0);
     if (fd < 0) return false;
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    int refused = 0;
+    if (::fstat(fd, &info) != 0)
+        refused = errno;
+    else if (S_ISDIR(info.st_mode))
+        refused = EISDIR;
+    else if (mode == open_mode::regular_only && !S_ISREG(info.st_mode))
+        refused = EINVAL;
+    if (refused != 0) {
         ::close(fd);
+        errno = refused;
         return false;
     }
     source.fd = fd;
@@ -92,16 +118,19 @@ void close_text_source(text_source& source) {
     source.start = source.end = 0;
 }
 
-bool read_text_line(text_source& source, char* line, std::size_t line_size, text_line& info) {
+bool read_text_line(text_source& source, char* line, std::size_t line_size, text_line& info, long_lines rest) {
     info = text_line{};
     const std::size_t room = line_size - 1;
     std::size_t stored = 0;
     bool got_any = false;
-    while (refill(source)) {
+    // With long_lines::stop nothing more is read once the line has one
+    // character more than the buffer holds.
+    while (!(rest == long_lines::stop && info.length > room) && refill(source)) {
         // Ordinary bytes are taken a run at a time.
         const char* const run = source.buffer + source.start;
         const char* const end = source.buffer + source.end;
-        const char* const p = next_control_byte(run, end);
+        const char* p = next_control_byte(run, end);
+        if (rest == long_lines::stop) p = std::min(p, run + (room + 1 - info.length));
         const std::size_t count = static_cast<std::size_t>(p - run);
         if (count > 0) {
             const std::size_t fits = stored < room ? std::min(count, room - stored) : 0;
@@ -113,14 +142,19 @@ bool read_text_line(text_source& source, char* line, std::size_t line_size, text
             continue;
         }
         const char c = *p;
-        if (c == ctrl_z) {
-            source.finished = true;
-            source.start = source.end;
+        if (c == ctrl_z && source.ctrl_z_ends) {
+            // Nothing after it belongs to the input; it stays unread, for
+            // bytes_follow_ctrl_z.
+            source.stopped_at_ctrl_z = true;
+            ++source.start;
             break;
         }
         ++source.start;
         got_any = true;
-        if (c == '\n') break;
+        if (c == '\n') {
+            info.terminated = true;
+            break;
+        }
         if (c == '\r' && refill(source) && source.buffer[source.start] == '\n') continue;
         if (c == '\0') info.has_nul = true;
         if (stored < room) line[stored++] = c;
@@ -128,7 +162,17 @@ bool read_text_line(text_source& source, char* line, std::size_t line_size, text
     }
     line[stored] = '\0';
     info.too_long = info.length > room;
+    if (source.error != 0) return false;  // a line cut short by a failed read is no line
     return got_any;
+}
+
+bool bytes_follow_ctrl_z(text_source& source) {
+    if (!source.stopped_at_ctrl_z) return false;
+    if (source.start < source.end) return true;
+    if (source.fd < 0 && source.reader.read == nullptr) return false;
+    const long got = read_bytes(source);
+    if (got > 0) source.end = source.start = 0;  // seen, not kept
+    return got > 0;
 }
 
 }  // namespace micr

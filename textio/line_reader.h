@@ -1,6 +1,7 @@
-// Text-mode line reading, as cheque files written on DOS-era systems expect:
-// a carriage return directly before a line feed is dropped with it, and a
-// Ctrl-Z byte ends the file.  Reads through a caller-supplied buffer with
+// Line reading for the project's files: test-case files, exception tables and
+// reader output.  A carriage return directly before a line feed is dropped
+// with it; in text mode, as cheque files written on DOS-era systems expect, a
+// Ctrl-Z byte ends the input.  Reads through a caller-supplied buffer with
 // plain POSIX calls, so it allocates nothing.
 #pragma once
 
@@ -10,26 +11,52 @@ namespace micr {
 
 inline constexpr char ctrl_z = '\x1a';
 
+// Where a source's bytes come from: the source's file descriptor, unless
+// `read` is set.  Tests set it to make a read fail part-way.  It returns the
+// number of bytes read, 0 at the end, or -1 with errno set.
+struct byte_reader {
+    long (*read)(void* context, char* buffer, std::size_t size) = nullptr;
+    void* context = nullptr;
+};
+
 struct text_source {
-    int fd = -1;                // -1 for an in-memory source
-    char* buffer = nullptr;     // bytes read but not yet handed out
-    std::size_t capacity = 0;   // size of `buffer`
-    std::size_t start = 0;      // next unread byte in `buffer`
-    std::size_t end = 0;        // one past the last valid byte in `buffer`
-    bool finished = false;      // end of file, read error or Ctrl-Z seen
+    int fd = -1;                    // -1 for an in-memory source
+    byte_reader reader;
+    char* buffer = nullptr;         // bytes read but not yet handed out
+    std::size_t capacity = 0;       // size of `buffer`
+    std::size_t start = 0;          // next unread byte in `buffer`
+    std::size_t end = 0;            // one past the last valid byte in `buffer`
+    bool finished = false;          // nothing more will be read
+    bool ctrl_z_ends = true;        // text mode; false reads every byte as a character
+    bool stopped_at_ctrl_z = false; // the input ended at a Ctrl-Z byte
+    int error = 0;                  // errno of a read that failed; the input ends there
 };
 
 // One line as read: its text (without line feed, NUL-terminated) in the
 // caller's buffer, cut to the buffer when longer.
 struct text_line {
-    std::size_t length = 0;  // full length of the line, even when it did not fit
-    bool too_long = false;   // length > line buffer size - 1; the rest was consumed
-    bool has_nul = false;    // the line holds a NUL byte
+    std::size_t length = 0;   // length of the line, also what did not fit (see long_lines)
+    bool too_long = false;    // length > line buffer size - 1
+    bool has_nul = false;     // the line holds a NUL byte (among the bytes looked at)
+    bool terminated = false;  // ended by a line feed
 };
 
-// Opens `path` for reading.  Fails (returns false) when it cannot be opened or
-// names a directory.  `buffer` must outlive the source.
-bool open_text_source(text_source& source, const char* path, char* buffer, std::size_t capacity);
+// What happens to the rest of a line that does not fit the line buffer.
+enum class long_lines {
+    skip_rest,  // read and dropped up to the line feed; `length` is the whole length
+    stop,       // nothing more is read once the line is known to be too long
+};
+
+// How a file is opened.
+enum class open_mode {
+    any,           // anything but a directory (EISDIR); may wait for a FIFO's writer
+    regular_only,  // a regular file, after following links; never waits (EINVAL otherwise)
+};
+
+// Opens `path` for reading.  Returns false with errno set when it cannot be
+// opened or is refused by `mode`.  `buffer` must outlive the source.
+bool open_text_source(text_source& source, const char* path, char* buffer, std::size_t capacity,
+                      open_mode mode = open_mode::any);
 
 // A source over a descriptor that is already open, such as standard input.
 // close_text_source closes it.  `buffer` must outlive the source.
@@ -41,8 +68,14 @@ void memory_text_source(text_source& source, const char* data, std::size_t size)
 void close_text_source(text_source& source);
 
 // Reads the next line into `line` (room for `line_size` bytes, at least 1).
-// Returns false when nothing more can be read.  A last line without a line
+// Returns false when there is no further line: at the end of the input, at a
+// Ctrl-Z in text mode, or when a read fails (source.error), in which case a
+// line cut short by the failure is not returned.  A last line without a line
 // feed is returned like any other.
-bool read_text_line(text_source& source, char* line, std::size_t line_size, text_line& info);
+bool read_text_line(text_source& source, char* line, std::size_t line_size, text_line& info,
+                    long_lines rest = long_lines::skip_rest);
+
+// After the input stopped at a Ctrl-Z: whether any byte follows it.  May read.
+bool bytes_follow_ctrl_z(text_source& source);
 
 }  // namespace micr
