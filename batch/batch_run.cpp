@@ -1,39 +1,48 @@
 #include "batch_run.h"
 
-#include <algorithm>
 #include <string>
 
 namespace micr::batch {
 namespace {
 
-void write_text(const std::string& text, std::FILE* out) { std::fwrite(text.data(), 1, text.size(), out); }
+// Records are collected and handed to the stream in blocks of about this size.
+constexpr std::size_t block_size = 1 << 16;
+
+bool write_block(std::string& block, std::FILE* out) {
+    const bool written = block.empty() || std::fwrite(block.data(), 1, block.size(), out) == block.size();
+    block.clear();
+    return written;
+}
 
 }  // namespace
 
-long write_records(text_source& input, std::string_view name, output_format format, std::FILE* out) {
-    // One line as read, and the same line reversed for the parser, which reads
-    // the code line from its right-hand end.
-    static char line[max_line_length + 1];
-    static char reversed[max_line_length + 1];
+input_summary write_records(text_source& input, const micr_table* table, unsigned flags,
+                            const record_writer& writer, std::FILE* out) {
     static const std::string too_long = "line longer than " + std::to_string(max_line_length) + " characters";
-
+    // Every byte is a character of the line: a Ctrl-Z must not drop what follows it.
+    input.ctrl_z_ends = false;
+    char line[max_line_length + 1];
+    std::string block;
+    block.reserve(block_size + 4096);
+    input_summary summary;
     text_line info;
-    long number = 0;
     while (read_text_line(input, line, sizeof line, info)) {
-        const line_origin origin{name, ++number};
-        if (info.too_long) {
-            write_text(format_error(format, origin, too_long), out);
-        } else if (info.has_nul) {
-            // The parser takes NUL-terminated text: it would see only part of the line.
-            write_text(format_error(format, origin, "line holds a NUL byte"), out);
-        } else {
-            std::reverse_copy(line, line + info.length, reversed);
-            reversed[info.length] = '\0';
-            const micr_result* result = parse_micr_line(reversed);
-            write_text(format_record(format, origin, std::string_view(line, info.length), *result), out);
+        const long number = ++summary.lines;
+        micr_result result;
+        if (info.too_long)
+            writer.append_error(block, number, too_long);
+        else if (micr_parse(table, line, info.length, flags, &result) == MICR_PARSE_REFUSED)
+            writer.append_error(block, number, "line holds a NUL byte");  // the one refusal a line can cause
+        else
+            writer.append_record(block, number, std::string_view(line, info.length), result);
+        if (block.size() >= block_size && !write_block(block, out)) {
+            summary.write_failed = true;
+            return summary;
         }
     }
-    return number;
+    summary.write_failed = !write_block(block, out);
+    summary.read_error = input.error;
+    return summary;
 }
 
 }  // namespace micr::batch

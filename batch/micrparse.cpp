@@ -4,10 +4,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "batch_run.h"
@@ -20,25 +22,49 @@ constexpr const char* usage_text =
     "FILE in turn, or from standard input when no FILE is given or FILE is -,\n"
     "and write one record per input line, in order, on standard output.\n"
     "\n"
-    "  --format=FORMAT  jsonl: one JSON object per line (the default);\n"
-    "                   csv: a header row, then one row per line\n"
-    "  -h, --help       show this help and exit\n"
-    "  --version        show the version and exit\n"
+    "  --format=FORMAT     jsonl: one JSON object per line (the default);\n"
+    "                      csv: a header row, then one row per line\n"
+    "  --table=FILE        split on-us fields by the exception table FILE\n"
+    "  --no-table          use no exception table, not even ./PARSE.DAT\n"
+    "  --check-table=FILE  only check the exception table FILE: report its\n"
+    "                      malformed lines and read no input\n"
+    "  -h, --help          show this help and exit\n"
+    "  --version           show the version and exit\n"
+    "\n"
+    "Without --table or --no-table the exception table is ./PARSE.DAT when it\n"
+    "exists, and none otherwise.  The table is loaded once; a table that cannot\n"
+    "be loaded, or that has malformed lines (reported as FILE:LINE: message),\n"
+    "stops micrparse before it writes anything.\n"
     "\n"
     "Each record holds the file name, the line number, the MICR line, status,\n"
     "exception_state, unrecognized_symbols, and the text and status name of\n"
     "amount, account, tpc, csn, transit, epc, onus and auxonus.  A line that\n"
     "cannot be parsed (longer than %zu characters, or holding a NUL byte)\n"
-    "gives a record with an error instead.  The exception table PARSE.DAT is\n"
-    "read from the current directory.\n"
+    "gives a record with an error instead.\n"
     "\n"
-    "Exit status: 0 when every input was read, 1 when an input could not be\n"
-    "opened or an option is wrong.\n";
+    "Exit status: 0 when every input was read and every record written; 1 when\n"
+    "an input could not be opened or read, the table cannot be used, output\n"
+    "could not be written, or an option is wrong.\n";
+
+constexpr const char* default_table = "PARSE.DAT";
 
 int bad_usage(const std::string& message) {
     std::fprintf(stderr, "micrparse: %s\nTry 'micrparse --help' for more information.\n", message.c_str());
     return 1;
 }
+
+struct table_deleter {
+    void operator()(micr_table* table) const { micr_table_free(table); }
+};
+using table_handle = std::unique_ptr<micr_table, table_deleter>;
+
+struct options {
+    micr::batch::output_format format = micr::batch::output_format::json_lines;
+    const char* table = nullptr;  // --table
+    bool no_table = false;
+    const char* check_table = nullptr;
+    std::vector<const char*> files;
+};
 
 bool set_format(std::string_view name, micr::batch::output_format& format) {
     if (name == "jsonl" || name == "json") {
@@ -51,74 +77,126 @@ bool set_format(std::string_view name, micr::batch::output_format& format) {
     return true;
 }
 
+// Loads a table; on failure says why on stderr and returns null.  Every
+// malformed line is reported, and the table is refused.
+table_handle load_table(const char* path) {
+    table_handle table(micr_table_open(path));
+    if (table == nullptr) {
+        std::fprintf(stderr, "micrparse: cannot open table '%s': %s\n", path, std::strerror(errno));
+        return nullptr;
+    }
+    const std::size_t problems = micr_table_problem_count(table.get());
+    for (std::size_t i = 0; i < problems; ++i)
+        std::fprintf(stderr, "%s:%ld: %s\n", path, micr_table_problem_line(table.get(), i),
+                     micr_table_problem_message(table.get(), i));
+    if (problems > 0) return nullptr;
+    return table;
+}
+
+int write_error() {
+    std::fprintf(stderr, "micrparse: error writing standard output: %s\n", std::strerror(errno));
+    return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    using micr::batch::output_format;
-
-    output_format format = output_format::json_lines;
-    std::vector<const char*> files;
+    options opt;
     bool options_ended = false;
+    // Takes the value of an option given as --name=VALUE or --name VALUE.
+    auto value_of = [&](int& i, std::string_view arg, std::string_view name, const char*& value) {
+        if (arg == name) {
+            if (i + 1 == argc) return false;
+            value = argv[++i];
+        } else {
+            value = argv[i] + name.size() + 1;
+        }
+        return true;
+    };
+    auto is_option = [](std::string_view arg, std::string_view name) {
+        return arg == name || (arg.starts_with(name) && arg.size() > name.size() && arg[name.size()] == '=');
+    };
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
+        const char* value = nullptr;
         if (options_ended || arg == "-" || arg.empty() || arg[0] != '-') {
-            files.push_back(argv[i]);
+            opt.files.push_back(argv[i]);
         } else if (arg == "--") {
             options_ended = true;
         } else if (arg == "-h" || arg == "--help") {
             std::printf(usage_text, micr::batch::max_line_length);
-            return std::fflush(stdout) == 0 ? 0 : 1;
+            return std::fflush(stdout) == 0 ? 0 : write_error();
         } else if (arg == "--version") {
             std::fputs("micrparse (micr) " MICR_VERSION "\n", stdout);
-            return std::fflush(stdout) == 0 ? 0 : 1;
-        } else if (arg == "--format" || arg.starts_with("--format=")) {
-            std::string_view value;
-            if (arg == "--format") {
-                if (i + 1 == argc) return bad_usage("option '--format' needs a value: jsonl or csv");
-                value = argv[++i];
-            } else {
-                value = arg.substr(std::strlen("--format="));
-            }
-            if (!set_format(value, format))
+            return std::fflush(stdout) == 0 ? 0 : write_error();
+        } else if (is_option(arg, "--format")) {
+            if (!value_of(i, arg, "--format", value))
+                return bad_usage("option '--format' needs a value: jsonl or csv");
+            if (!set_format(value, opt.format))
                 return bad_usage("unknown format '" + std::string(value) + "' (use jsonl or csv)");
+        } else if (is_option(arg, "--table")) {
+            if (!value_of(i, arg, "--table", value)) return bad_usage("option '--table' needs a file name");
+            opt.table = value;
+        } else if (is_option(arg, "--check-table")) {
+            if (!value_of(i, arg, "--check-table", value))
+                return bad_usage("option '--check-table' needs a file name");
+            opt.check_table = value;
+        } else if (arg == "--no-table") {
+            opt.no_table = true;
         } else {
             return bad_usage("unknown option '" + std::string(arg) + "'");
         }
     }
-    if (files.empty()) files.push_back("-");
+    if (opt.table != nullptr && opt.no_table) return bad_usage("--table and --no-table exclude each other");
+
+    if (opt.check_table != nullptr) return load_table(opt.check_table) != nullptr ? 0 : 1;
+
+    // The table is loaded once, before anything is read or written.
+    table_handle table;
+    struct stat info {};
+    const char* table_path =
+        opt.table != nullptr ? opt.table : (!opt.no_table && ::lstat(default_table, &info) == 0 ? default_table : nullptr);
+    if (table_path != nullptr) {
+        table = load_table(table_path);
+        if (table == nullptr) return 1;
+    }
+
+    if (opt.files.empty()) opt.files.push_back("-");
 
     // One large buffer: records go out in blocks, not line by line.
     static char output_buffer[1 << 16];
     std::setvbuf(stdout, output_buffer, _IOFBF, sizeof output_buffer);
-    if (format == output_format::csv) {
+    micr::batch::record_writer writer(opt.format);
+    if (opt.format == micr::batch::output_format::csv) {
         const std::string header = micr::batch::csv_header();
-        std::fwrite(header.data(), 1, header.size(), stdout);
+        if (std::fwrite(header.data(), 1, header.size(), stdout) != header.size()) return write_error();
     }
 
     static char read_buffer[1 << 16];
     int exit_status = 0;
-    for (const char* name : files) {
+    for (const char* name : opt.files) {
         micr::text_source input;
-        if (std::strcmp(name, "-") == 0) {
+        const bool standard_input = std::strcmp(name, "-") == 0;
+        if (standard_input) {
             micr::fd_text_source(input, STDIN_FILENO, read_buffer, sizeof read_buffer);
-            micr::batch::write_records(input, name, format, stdout);
-            continue;  // standard input stays open
-        }
-        errno = 0;
-        if (!micr::open_text_source(input, name, read_buffer, sizeof read_buffer)) {
-            // A directory opens but is refused afterwards, without an errno of its own.
-            const int error = errno != 0 ? errno : EISDIR;
+        } else if (!micr::open_text_source(input, name, read_buffer, sizeof read_buffer)) {
+            const int error = errno;
             std::fflush(stdout);  // records of earlier inputs come first
             std::fprintf(stderr, "micrparse: cannot open '%s': %s\n", name, std::strerror(error));
             exit_status = 1;
             continue;
         }
-        micr::batch::write_records(input, name, format, stdout);
-        micr::close_text_source(input);
+        writer.set_file(name);
+        const micr::batch::input_summary summary =
+            micr::batch::write_records(input, table.get(), 0, writer, stdout);
+        if (!standard_input) micr::close_text_source(input);  // standard input stays open
+        if (summary.write_failed) return write_error();
+        if (summary.read_error != 0) {
+            std::fflush(stdout);
+            std::fprintf(stderr, "micrparse: error reading '%s': %s\n", name, std::strerror(summary.read_error));
+            exit_status = 1;
+        }
     }
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fprintf(stderr, "micrparse: error writing standard output: %s\n", std::strerror(errno));
-        return 1;
-    }
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) return write_error();
     return exit_status;
 }

@@ -1,59 +1,67 @@
 #include "record_format.h"
 
-#include <array>
-#include <cstring>
+#include <charconv>
 
 #include <nlohmann/json.hpp>
+
+#include "fields.h"
 
 namespace micr::batch {
 namespace {
 
-// A field of the record as written: its name, text and status.
-struct field_view {
-    const char* name;
-    const char* status_name;  // the same name with "_status"
-    std::string_view text;
-    signed char status;
-};
-
-constexpr std::size_t field_count = 8;
-
-// A text buffer of the record, up to its terminator and never past its end.
-template <std::size_t N>
-std::string_view text_of(const char (&buffer)[N]) {
-    return std::string_view(buffer, strnlen(buffer, N));
-}
-
-// The eight fields in the order of the record.
-std::array<field_view, field_count> fields_of(const micr_result& r) {
-    return {{
-        {"amount", "amount_status", text_of(r.amount), r.amount_status},
-        {"account", "account_status", text_of(r.account), r.account_status},
-        {"tpc", "tpc_status", text_of(r.tpc), r.tpc_status},
-        {"csn", "csn_status", text_of(r.csn), r.csn_status},
-        {"transit", "transit_status", text_of(r.transit), r.transit_status},
-        {"epc", "epc_status", text_of(r.epc), r.epc_status},
-        {"onus", "onus_status", text_of(r.onus), r.onus_status},
-        {"auxonus", "auxonus_status", text_of(r.auxonus), r.auxonus_status},
-    }};
-}
-
-// The display name without the blanks that pad it to seven characters.
-std::string status_name(signed char status) {
-    std::string name = micr_status_name(status);
-    name.erase(name.find_last_not_of(' ') + 1);
-    return name;
-}
-
-// Columns before the fields and after them; the CSV header and every CSV row
-// follow this one list.
+// Columns before the fields and after them; the CSV header and every record
+// follow this one list, then the fields of the record in record order.
 constexpr const char* leading_columns[] = {"file", "line", "micr", "status", "exception_state",
                                            "unrecognized_symbols"};
 constexpr const char* error_column = "error";
 
-void append_csv(std::string& row, std::string_view field, bool first = false) {
-    if (!first) row += ',';
-    row += field;
+// The display name without the blanks that pad it to seven characters.
+std::string_view status_name(signed char status) {
+    const std::string_view name = micr_status_name(status);
+    return name.substr(0, name.find_last_not_of(' ') + 1);
+}
+
+void append_number(std::string& out, long value) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, static_cast<std::size_t>(end - digits));
+}
+
+// Printable ASCII without a quote or a backslash: JSON holds it as it is.
+bool plain_json(std::string_view text) {
+    for (const char c : text)
+        if (c < 0x20 || c > 0x7e || c == '"' || c == '\\') return false;
+    return true;
+}
+
+void append_json_text(std::string& out, std::string_view bytes) {
+    if (plain_json(bytes)) {
+        out += '"';
+        out += bytes;
+        out += '"';
+    } else {
+        out += nlohmann::json(latin1_to_utf8(bytes)).dump();
+    }
+}
+
+// ASCII without a separator, a quote or a line end: CSV holds it as it is.
+bool plain_csv(std::string_view text) {
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80 || c == ',' || c == '"' || c == '\r' || c == '\n') return false;
+    return true;
+}
+
+void append_csv_text(std::string& out, std::string_view bytes) {
+    if (plain_csv(bytes))
+        out += bytes;
+    else
+        out += csv_field(latin1_to_utf8(bytes));
+}
+
+// A text buffer of the record, up to its terminator and never past its end.
+std::string_view text_view(const micr_result& r, field_id f) {
+    const char* text = text_of(r, f);
+    return std::string_view(text, strnlen(text, fields[f].width));
 }
 
 }  // namespace
@@ -86,69 +94,88 @@ std::string csv_field(std::string_view text) {
 
 std::string csv_header() {
     std::string row;
-    bool first = true;
-    for (const char* name : leading_columns) {
-        append_csv(row, name, first);
-        first = false;
-    }
-    for (const field_view& f : fields_of(micr_result{})) {
-        append_csv(row, f.name);
-        append_csv(row, f.status_name);
-    }
-    append_csv(row, error_column);
-    row += '\n';
+    for (const char* name : leading_columns) row.append(name).append(",");
+    for (const field_id f : all_fields) row.append(fields[f].name).append(",").append(fields[f].name).append("_status,");
+    row.append(error_column).append("\n");
     return row;
 }
 
-std::string format_record(output_format format, const line_origin& origin, std::string_view micr_text,
-                          const micr_result& result) {
-    const auto fields = fields_of(result);
-    if (format == output_format::csv) {
-        std::string row = csv_field(latin1_to_utf8(origin.file));
-        append_csv(row, std::to_string(origin.line));
-        append_csv(row, csv_field(latin1_to_utf8(micr_text)));
-        append_csv(row, std::to_string(result.status));
-        append_csv(row, micr_exception_state_name(result.exception_state));
-        append_csv(row, std::to_string(result.unrecognized_symbols));
-        for (const field_view& f : fields) {
-            append_csv(row, csv_field(latin1_to_utf8(f.text)));
-            append_csv(row, status_name(f.status));
-        }
-        append_csv(row, "");  // no error
-        row += '\n';
-        return row;
-    }
-    // ordered_json keeps the keys in the order written here.
-    nlohmann::ordered_json record;
-    record["file"] = latin1_to_utf8(origin.file);
-    record["line"] = origin.line;
-    record["micr"] = latin1_to_utf8(micr_text);
-    record["status"] = static_cast<int>(result.status);
-    record["exception_state"] = micr_exception_state_name(result.exception_state);
-    record["unrecognized_symbols"] = static_cast<int>(result.unrecognized_symbols);
-    for (const field_view& f : fields) {
-        record[f.name] = latin1_to_utf8(f.text);
-        record[f.status_name] = status_name(f.status);
-    }
-    return record.dump() + '\n';
+void record_writer::set_file(std::string_view name) {
+    file_.clear();
+    if (format_ == output_format::csv)
+        append_csv_text(file_, name);
+    else
+        append_json_text(file_, name);
 }
 
-std::string format_error(output_format format, const line_origin& origin, std::string_view reason) {
-    if (format == output_format::csv) {
-        std::string row = csv_field(latin1_to_utf8(origin.file));
-        append_csv(row, std::to_string(origin.line));
-        // micr, the three record values and two columns per field stay empty.
-        const std::size_t empty_columns = std::size(leading_columns) - 2 + 2 * field_count;
-        row.append(empty_columns, ',');
-        append_csv(row, csv_field(reason));
-        row += '\n';
-        return row;
+void record_writer::append_record(std::string& out, long line, std::string_view micr,
+                                  const micr_result& result) const {
+    if (format_ == output_format::csv) {
+        out += file_;
+        out += ',';
+        append_number(out, line);
+        out += ',';
+        append_csv_text(out, micr);
+        out += ',';
+        append_number(out, result.status);
+        out += ',';
+        out += micr_exception_state_name(result.exception_state);
+        out += ',';
+        append_number(out, result.unrecognized_symbols);
+        for (const field_id f : all_fields) {
+            out += ',';
+            append_csv_text(out, text_view(result, f));
+            out += ',';
+            out += status_name(status_of(result, f));
+        }
+        out += ",\n";  // no error
+        return;
     }
-    nlohmann::ordered_json record;
-    record["file"] = latin1_to_utf8(origin.file);
-    record["line"] = origin.line;
-    record["error"] = std::string(reason);
-    return record.dump() + '\n';
+    out += "{\"file\":";
+    out += file_;
+    out += ",\"line\":";
+    append_number(out, line);
+    out += ",\"micr\":";
+    append_json_text(out, micr);
+    out += ",\"status\":";
+    append_number(out, result.status);
+    out += ",\"exception_state\":\"";
+    out += micr_exception_state_name(result.exception_state);
+    out += "\",\"unrecognized_symbols\":";
+    append_number(out, result.unrecognized_symbols);
+    for (const field_id f : all_fields) {
+        out += ",\"";
+        out += fields[f].name;
+        out += "\":";
+        append_json_text(out, text_view(result, f));
+        out += ",\"";
+        out += fields[f].name;
+        out += "_status\":\"";
+        out += status_name(status_of(result, f));
+        out += '"';
+    }
+    out += "}\n";
+}
+
+void record_writer::append_error(std::string& out, long line, std::string_view reason) const {
+    if (format_ == output_format::csv) {
+        out += file_;
+        out += ',';
+        append_number(out, line);
+        // micr, the three record values and two columns per field stay empty.
+        out.append(std::size(leading_columns) - 2 + 2 * field_count, ',');
+        out += ',';
+        append_csv_text(out, reason);
+        out += '\n';
+        return;
+    }
+    out += "{\"file\":";
+    out += file_;
+    out += ",\"line\":";
+    append_number(out, line);
+    out += ",\"error\":";
+    append_json_text(out, reason);
+    out += "}\n";
 }
 
 }  // namespace micr::batch

@@ -16,13 +16,6 @@ namespace micr::batch {
 
 enum class output_format { json_lines, csv };
 
-// Where an input line came from: the file name as given ("-" for standard
-// input) and its line number, counted from 1 in that file.
-struct line_origin {
-    std::string_view file;
-    long line = 0;
-};
-
 // Each byte as the Unicode code point of the same value, encoded as UTF-8: a
 // reader's 8-bit text comes out as valid UTF-8 and nothing is lost.
 std::string latin1_to_utf8(std::string_view bytes);
@@ -31,13 +24,27 @@ std::string latin1_to_utf8(std::string_view bytes);
 // return or a line feed; quotes inside are doubled.
 std::string csv_field(std::string_view text);
 
-// The CSV header row, line feed included.  JSON Lines has none.
+// The CSV header row, line feed included.
 std::string csv_header();
 
-// One record, line feed included, for a parsed line (`micr_text` in reading
-// order, as read) and for a line that could not be parsed (`reason`).
-std::string format_record(output_format format, const line_origin& origin, std::string_view micr_text,
-                          const micr_result& result);
-std::string format_error(output_format format, const line_origin& origin, std::string_view reason);
+// Writes records into a caller's buffer.  The fixed keys and separators are
+// constant bytes; a value goes through the JSON library only when it is not
+// plain printable ASCII, so the bytes are those of the library's own dump.
+class record_writer {
+public:
+    explicit record_writer(output_format format) : format_(format) {}
+
+    // The file name that every following record carries ("-" for standard input).
+    void set_file(std::string_view name);
+
+    // Appends the record of a parsed line (`micr` in reading order, as read).
+    void append_record(std::string& out, long line, std::string_view micr, const micr_result& result) const;
+    // Appends the record of a line that could not be parsed.
+    void append_error(std::string& out, long line, std::string_view reason) const;
+
+private:
+    output_format format_;
+    std::string file_;  // the file name as it stands in a record, quoted or escaped
+};
 
 }  // namespace micr::batch

@@ -6,9 +6,10 @@
 Without --library the library is taken from the MICR_LIBRARY environment
 variable, else loaded as libmicr.so.1 from the loader's search path.  Give the
 lines as printed (left to right); with no line on the command line they are
-read from standard input, one per line.  PARSE.DAT is read from the current
-directory.  Texts are bytes; they are shown decoded as Latin-1, one character
-per byte, so nothing is lost.
+read from standard input, one per line.  The exception table is the file given
+with --table, else PARSE.DAT when the current directory holds one, else none.
+Texts are bytes; they are shown decoded as Latin-1, one character per byte,
+so nothing is lost.
 """
 import argparse
 import ctypes
@@ -30,22 +31,54 @@ class MicrResult(ctypes.Structure):
 
 
 class MicrParser:
-    """The parser in a loaded libmicr.so."""
+    """The parser in a loaded libmicr.so, with an exception table loaded once (or none)."""
 
-    def __init__(self, library):
-        self._lib = ctypes.CDLL(library)
-        self._lib.parse_micr_line.argtypes = [ctypes.c_char_p]
-        self._lib.parse_micr_line.restype = ctypes.POINTER(MicrResult)
-        self._lib.micr_status_name.argtypes = [ctypes.c_int]
-        self._lib.micr_status_name.restype = ctypes.c_char_p
-        self._lib.micr_exception_state_name.argtypes = [ctypes.c_int]
-        self._lib.micr_exception_state_name.restype = ctypes.c_char_p
+    def __init__(self, library, table=None):
+        lib = ctypes.CDLL(library, use_errno=True)
+        lib.micr_table_open.argtypes = [ctypes.c_char_p]
+        lib.micr_table_open.restype = ctypes.c_void_p
+        lib.micr_table_free.argtypes = [ctypes.c_void_p]
+        lib.micr_table_problem_count.argtypes = [ctypes.c_void_p]
+        lib.micr_table_problem_count.restype = ctypes.c_size_t
+        lib.micr_table_problem_line.argtypes = [ctypes.c_void_p, ctypes.c_size_t]
+        lib.micr_table_problem_line.restype = ctypes.c_long
+        lib.micr_table_problem_message.argtypes = [ctypes.c_void_p, ctypes.c_size_t]
+        lib.micr_table_problem_message.restype = ctypes.c_char_p
+        lib.micr_parse.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_size_t, ctypes.c_uint,
+                                   ctypes.POINTER(MicrResult)]
+        lib.micr_parse.restype = ctypes.c_int
+        lib.micr_status_name.argtypes = [ctypes.c_int]
+        lib.micr_status_name.restype = ctypes.c_char_p
+        lib.micr_exception_state_name.argtypes = [ctypes.c_int]
+        lib.micr_exception_state_name.restype = ctypes.c_char_p
+        self._lib = lib
+        self._table = None
+        if table is not None:
+            self._table = lib.micr_table_open(os.fsencode(table))
+            if not self._table:
+                error = ctypes.get_errno()
+                raise OSError(error, os.strerror(error), table)
+            problems = [f"{table}:{lib.micr_table_problem_line(self._table, i)}: "
+                        f"{lib.micr_table_problem_message(self._table, i).decode()}"
+                        for i in range(lib.micr_table_problem_count(self._table))]
+            if problems:
+                self.close()
+                raise ValueError("\n".join(problems))
+
+    def close(self):
+        if self._table:
+            self._lib.micr_table_free(self._table)
+            self._table = None
+
+    def __del__(self):
+        self.close()
 
     def parse(self, line):
         """Parses one code line (bytes, as printed) into a dict of plain values."""
-        # The parser reads the line from its right-hand end: it takes it reversed.
-        record = self._lib.parse_micr_line(bytes(line)[::-1]).contents
-        # The record is the library's own and is overwritten by the next parse.
+        line = bytes(line)
+        record = MicrResult()  # our own: nothing is shared between calls or threads
+        if self._lib.micr_parse(self._table, line, len(line), 0, ctypes.byref(record)) < 0:
+            raise ValueError("the parser refused the line (it holds a NUL byte)")
         result = {
             "status": record.status,
             "exception_state": self._lib.micr_exception_state_name(record.exception_state).decode(),
@@ -61,10 +94,16 @@ def main(argv=None):
     parser = argparse.ArgumentParser(description="Parse MICR code lines through libmicr.so.")
     parser.add_argument("--library", default=os.environ.get("MICR_LIBRARY", "libmicr.so.1"),
                         help="path of libmicr.so (default: $MICR_LIBRARY, else libmicr.so.1)")
+    parser.add_argument("--table", help="exception table (default: ./PARSE.DAT when it exists)")
     parser.add_argument("lines", nargs="*", help="code lines as printed; default: standard input")
     args = parser.parse_args(argv)
 
-    micr = MicrParser(args.library)
+    table = args.table if args.table is not None else ("PARSE.DAT" if os.path.exists("PARSE.DAT") else None)
+    try:
+        micr = MicrParser(args.library, table)
+    except (OSError, ValueError) as problem:
+        print(problem, file=sys.stderr)
+        return 1
     if args.lines:
         lines = [os.fsencode(line) for line in args.lines]
     else:

@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ "${#targets[@]}" -gt 0 ] || targets=(parser exception_table driver)
+[ "${#targets[@]}" -gt 0 ] || targets=(parser exception_table driver micr_parse)
 build="${MICR_FUZZ_BUILD_DIR:-build/fuzz}"
 mkdir -p "$build"
 # Absolute paths: each target works in a scratch directory of its own.

@@ -1,7 +1,7 @@
 /*
  * The C interface: micr.h compiled as C99 with pedantic warnings as errors,
- * parse_micr_line called from C and micr_result read as a plain struct.
- * Runs in examples/, where PARSE.DAT is.
+ * micr_parse with a loaded table and parse_micr_line called from C, and
+ * micr_result read as a plain struct.  Runs in examples/, where PARSE.DAT is.
  */
 #include "micr.h"
 
@@ -58,17 +58,10 @@ static void expect_part(int ok, const char *why, const char *what, const char *p
 
 static void expect(int ok, const char *why, const char *what) { expect_part(ok, why, what, ""); }
 
-static void check_case(const struct expected_case *c) {
-    char reversed[64];
-    const size_t length = strlen(c->line);
-    const micr_result *r;
+static void check_record(const struct expected_case *c, const micr_result *r) {
     const char *text[field_count];
     int field_status[field_count];
     size_t i;
-
-    for (i = 0; i < length; ++i) reversed[i] = c->line[length - 1 - i];
-    reversed[length] = '\0';
-    r = parse_micr_line(reversed);
 
     text[0] = r->amount, text[1] = r->account, text[2] = r->tpc, text[3] = r->csn;
     text[4] = r->transit, text[5] = r->epc, text[6] = r->onus, text[7] = r->auxonus;
@@ -86,9 +79,32 @@ static void check_case(const struct expected_case *c) {
     }
 }
 
+/* The same line through both entry points: the line as printed with the
+   table loaded once, and the line reversed with PARSE.DAT read by the call. */
+static void check_case(const struct expected_case *c, const micr_table *table) {
+    char reversed[64];
+    const size_t length = strlen(c->line);
+    micr_result own;
+    size_t i;
+
+    expect(micr_parse(table, c->line, length, 0, &own) == c->status, c->why, "micr_parse's return value");
+    check_record(c, &own);
+    for (i = 0; i < length; ++i) reversed[i] = c->line[length - 1 - i];
+    reversed[length] = '\0';
+    check_record(c, parse_micr_line(reversed));
+}
+
 int main(void) {
     size_t i;
-    for (i = 0; i < sizeof cases / sizeof cases[0]; ++i) check_case(&cases[i]);
+    micr_table *table = micr_table_open("PARSE.DAT");
+    if (table == NULL) {
+        perror("PARSE.DAT");
+        return 1;
+    }
+    expect(micr_table_problem_count(table) == 0, "examples/PARSE.DAT", "has no problems");
+    expect(micr_table_problem_line(table, 0) == 0, "examples/PARSE.DAT", "problem past the count");
+    for (i = 0; i < sizeof cases / sizeof cases[0]; ++i) check_case(&cases[i], table);
+    micr_table_free(table);
 
     expect(strcmp(micr_status_name(ST_OK), "OK     ") == 0, "status names", "ST_OK");
     expect(strcmp(micr_status_name(ST_NOTERM), "NOTERM ") == 0, "status names", "ST_NOTERM");

@@ -97,9 +97,15 @@ INSTANTIATE_TEST_SUITE_P(
                   amount_only("-", 1, "a12a", "12", "OK") + amount_only("-", 2, "a34a", "34", "OK")},
         edge_case{"a last line without LF is not lost", "a12a\na34a",
                   amount_only("-", 1, "a12a", "12", "OK") + amount_only("-", 2, "a34a", "34", "OK")},
-        edge_case{"Ctrl-Z ends the input", "a12a\n\x1a" "a34a\n", amount_only("-", 1, "a12a", "12", "OK")},
-        edge_case{"the text before a Ctrl-Z is a last line", "a12a\na34a\x1a" "a56a\n",
-                  amount_only("-", 1, "a12a", "12", "OK") + amount_only("-", 2, "a34a", "34", "OK")},
+        edge_case{"a Ctrl-Z byte is an ordinary character and ends nothing", "a12a\n\x1a\na34a\n",
+                  amount_only("-", 1, "a12a", "12", "OK") +
+                      R"({"file":"-","line":2,"micr":"\u001a","status":1,"exception_state":"EX_NORMAL",)"
+                      R"("unrecognized_symbols":0,"amount":"","amount_status":"MISSING","account":"",)"
+                      R"("account_status":"MISSING","tpc":"","tpc_status":"MISSING","csn":"","csn_status":"MISSING",)"
+                      R"("transit":"","transit_status":"MISSING","epc":"","epc_status":"MISSING",)"
+                      R"("onus":"\u001a","onus_status":"NOTERM","auxonus":"","auxonus_status":"MISSING"})"
+                      "\n" +
+                      amount_only("-", 3, "a34a", "34", "OK")},
         edge_case{"an empty line is an empty code line: stopped at once, all missing", "\n",
                   amount_only("-", 1, "", "", "MISSING")},
         edge_case{"empty input, no records", "", ""},
@@ -147,7 +153,7 @@ TEST(Micrparse, LongestLineIsParsedOneMoreIsAnError) {
     EXPECT_EQ(run.exit_status, 0);
 }
 
-TEST(Micrparse, ReadsParseDatFromTheCurrentDirectory) {
+TEST(Micrparse, TheTableIsChosenLoadedOnceAndCheckedWhole) {
     // A routing number and an on-us field that ends with its on-us symbol.
     const std::string line = "t123456780t 12345678o\n";
     const std::string head = R"({"file":"-","line":1,"micr":"t123456780t 12345678o","status":0,"exception_state":)";
@@ -156,29 +162,59 @@ TEST(Micrparse, ReadsParseDatFromTheCurrentDirectory) {
         R"("transit":"123456780","transit_status":"OK","epc":"","epc_status":"MISSING",)"
         R"("onus":"12345678","onus_status":"OK","auxonus":"","auxonus_status":"MISSING"})"
         "\n";
+    const std::string default_split = head + R"("EX_NORMAL",)" + amount +
+                                       R"("account":"12345678","account_status":"OK","tpc":"","tpc_status":"MISSING",)"
+                                       R"("csn":"","csn_status":"MISSING",)" + tail;
+    // B 123456780 A 1 0 4 L: the serial number is the right-most four characters of section 1.
+    const std::string by_entry = head + R"("EX_USED",)" + amount +
+                                 R"("account":"1234","account_status":"OK","tpc":"","tpc_status":"MISSING",)"
+                                 R"("csn":"5678","csn_status":"OK",)" + tail;
+    const std::string entry = "B 123456780 A 1 0 4 L\n";
+    const std::string malformed = "# layouts\nB 123456780 A 1 0 4 L\nB 12345678 A 1 0 4 L\n\nX 026009593 A 1 0 4 L\n";
+    const std::string malformed_report = "%s:3: routing number has 8 characters, needs 9\n%s:5: type must be B or P\n";
+    auto report = [&](const std::string& name) {
+        std::string r = malformed_report;
+        for (std::size_t at; (at = r.find("%s")) != std::string::npos;) r.replace(at, 2, name);
+        return r;
+    };
     const struct {
         const char* why;
-        bool table;  // whether an (empty) PARSE.DAT is there
-        std::string output;
+        std::string parse_dat;  // "" for none; "/" for a directory of that name
+        std::string other;      // other.dat
+        std::vector<std::string> args;
+        std::string out;
+        std::string err;
+        int exit_status;
     } rows[] = {
-        {"no table: EX_OPEN_ERR, the on-us field stays unsplit", false,
-         head + R"("EX_OPEN_ERR",)" + amount +
-             R"("account":"","account_status":"MISSING","tpc":"","tpc_status":"MISSING",)"
-             R"("csn":"","csn_status":"MISSING",)" +
-             tail},
-        {"a table without this routing number: the default split gives the account", true,
-         head + R"("EX_NORMAL",)" + amount +
-             R"("account":"12345678","account_status":"OK","tpc":"","tpc_status":"MISSING",)"
-             R"("csn":"","csn_status":"MISSING",)" +
-             tail},
+        {"no PARSE.DAT: no table, the default split", "", "", {}, default_split, "", 0},
+        {"./PARSE.DAT without this routing number: the default split", "# none\n", "", {}, default_split, "", 0},
+        {"./PARSE.DAT with an entry", entry, "", {}, by_entry, "", 0},
+        {"--no-table ignores ./PARSE.DAT", entry, "", {"--no-table"}, default_split, "", 0},
+        {"--table names another file", "# none\n", entry, {"--table", "other.dat"}, by_entry, "", 0},
+        {"--table=FILE", "", entry, {"--table=other.dat"}, by_entry, "", 0},
+        {"every malformed line is reported and nothing is written", malformed, "", {}, "", report("PARSE.DAT"), 1},
+        {"the same for --table, named as given", "", malformed, {"--table", "other.dat"}, "", report("other.dat"), 1},
+        {"a PARSE.DAT that cannot be loaded is an error, not no table", "/", "", {}, "",
+         "micrparse: cannot open table 'PARSE.DAT': Is a directory\n", 1},
+        {"a --table that cannot be opened", "", "", {"--table", "missing.dat"}, "",
+         "micrparse: cannot open table 'missing.dat': No such file or directory\n", 1},
+        {"--check-table: no problems, exit 0, no input read", malformed, entry, {"--check-table", "other.dat"}, "", "",
+         0},
+        {"--check-table: problems reported, exit 1", "", malformed, {"--check-table=other.dat"}, "",
+         report("other.dat"), 1},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
         const temp_dir dir(false);
-        if (row.table) write_file(dir.file("PARSE.DAT"), "# no entries\n");
-        const program_run run = run_program(micrparse, {}, dir.path(), line);
-        EXPECT_EQ(run.out, row.output);
-        EXPECT_EQ(run.exit_status, 0);
+        if (row.parse_dat == "/")
+            std::filesystem::create_directory(dir.file("PARSE.DAT"));
+        else if (!row.parse_dat.empty())
+            write_file(dir.file("PARSE.DAT"), row.parse_dat);
+        if (!row.other.empty()) write_file(dir.file("other.dat"), row.other);
+        const program_run run = run_program(micrparse, row.args, dir.path(), line);
+        EXPECT_EQ(run.out, row.out);
+        EXPECT_EQ(run.err, row.err);
+        EXPECT_EQ(run.exit_status, row.exit_status);
     }
 }
 

@@ -6,6 +6,7 @@ import ctypes
 import os
 import subprocess
 import sys
+import tempfile
 import unittest
 
 SOURCE_DIR = os.environ["MICR_SOURCE_DIR"]
@@ -35,7 +36,7 @@ class ParseTest(unittest.TestCase):
     def setUp(self):
         self.previous = os.getcwd()
         os.chdir(EXAMPLES)  # PARSE.DAT is there
-        self.micr = parse_micr.MicrParser(LIBRARY)
+        self.micr = parse_micr.MicrParser(LIBRARY, "PARSE.DAT")
 
     def tearDown(self):
         os.chdir(self.previous)
@@ -56,6 +57,20 @@ class ParseTest(unittest.TestCase):
         # E9 is no digit, so the amount is INVALID and the parse stops.
         r = self.micr.parse(b"a1\xe92a")
         self.assertEqual((r["status"], r["amount"], r["amount_status"]), (1, b"1\xe92", "INVALID"))
+
+    def test_a_table_that_cannot_be_used_is_refused(self):
+        with self.assertRaises(FileNotFoundError):
+            parse_micr.MicrParser(LIBRARY, "no-such-table.dat")
+        with tempfile.NamedTemporaryFile("wb", suffix=".dat") as table:
+            table.write(b"B 123456780 A 1 0 4 L\nB 12345678 A 1 0 4 L\n")
+            table.flush()
+            with self.assertRaises(ValueError) as raised:
+                parse_micr.MicrParser(LIBRARY, table.name)
+            self.assertEqual(str(raised.exception), table.name + ":2: routing number has 8 characters, needs 9")
+
+    def test_a_line_with_a_nul_byte_is_refused(self):
+        with self.assertRaises(ValueError):
+            self.micr.parse(b"t123456780t 1\x002o")
 
     def test_the_script_prints_each_line_and_its_fields(self):
         run = subprocess.run([sys.executable, SCRIPT, "--library", LIBRARY,

@@ -2,8 +2,14 @@
 // the shape of header and error records.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <random>
 #include <string>
+#include <string_view>
 
+#include <nlohmann/json.hpp>
+
+#include "fields.h"
 #include "record_format.h"
 
 namespace {
@@ -85,15 +91,74 @@ TEST(CsvHeader, NamesEveryColumnInRecordOrder) {
               "transit,transit_status,epc,epc_status,onus,onus_status,auxonus,auxonus_status,error\n");
 }
 
-TEST(FormatError, CarriesFileLineAndReasonOnly) {
-    const micr::batch::line_origin origin{"day,1.txt", 12};
-    EXPECT_EQ(micr::batch::format_error(micr::batch::output_format::json_lines, origin, "line holds a NUL byte"),
-              R"({"file":"day,1.txt","line":12,"error":"line holds a NUL byte"})"
-              "\n");
+TEST(RecordWriter, ErrorRecordsCarryFileLineAndReasonOnly) {
+    std::string json, csv;
+    micr::batch::record_writer json_writer(micr::batch::output_format::json_lines);
+    micr::batch::record_writer csv_writer(micr::batch::output_format::csv);
+    json_writer.set_file("day,1.txt");
+    csv_writer.set_file("day,1.txt");
+    json_writer.append_error(json, 12, "line holds a NUL byte");
+    csv_writer.append_error(csv, 12, "line holds a NUL byte");
+    EXPECT_EQ(json, R"({"file":"day,1.txt","line":12,"error":"line holds a NUL byte"})"
+                    "\n");
     // 23 columns: file and line, 20 empty ones (micr, the three record values
     // and the eight fields' text and status), then the error.
-    EXPECT_EQ(micr::batch::format_error(micr::batch::output_format::csv, origin, "line holds a NUL byte"),
-              "\"day,1.txt\",12" + std::string(21, ',') + "line holds a NUL byte\n");
+    EXPECT_EQ(csv, "\"day,1.txt\",12" + std::string(21, ',') + "line holds a NUL byte\n");
+}
+
+// The record as the JSON library writes it, key by key: what the writer's
+// constant bytes and hand-written values must reproduce exactly.
+std::string library_record(std::string_view file, long line, std::string_view micr, const micr_result& r) {
+    auto name = [](signed char status) {
+        std::string n = micr_status_name(status);
+        return n.erase(n.find_last_not_of(' ') + 1);
+    };
+    nlohmann::ordered_json record;
+    record["file"] = latin1_to_utf8(file);
+    record["line"] = line;
+    record["micr"] = latin1_to_utf8(micr);
+    record["status"] = static_cast<int>(r.status);
+    record["exception_state"] = micr_exception_state_name(r.exception_state);
+    record["unrecognized_symbols"] = static_cast<int>(r.unrecognized_symbols);
+    for (const micr::field_id f : micr::all_fields) {
+        const std::string key = micr::fields[f].name;
+        record[key] = latin1_to_utf8(micr::text_of(r, f));
+        record[key + "_status"] = name(micr::status_of(r, f));
+    }
+    return record.dump() + "\n";
+}
+
+TEST(RecordWriter, JsonBytesAreThoseOfTheJsonLibrary) {
+    // Random records over an alphabet that holds every kind of byte the
+    // writer treats apart: plain ASCII, quote, backslash, control bytes, DEL,
+    // bytes above 127.
+    const std::string alphabet = std::string("0123456789 toad?\"\\\x01\x1f\x7f\x80\xe9\xff\t\r", 26) + "x,";
+    std::mt19937 engine(20261207);
+    auto pick = [&](std::size_t n) { return static_cast<std::size_t>(engine() % n); };
+    auto text = [&](std::size_t most) {
+        std::string t;
+        for (std::size_t n = pick(most + 1); n > 0; --n) t += alphabet[pick(alphabet.size())];
+        return t;
+    };
+    micr::batch::record_writer writer(micr::batch::output_format::json_lines);
+    for (int i = 0; i < 2000; ++i) {
+        micr_result r;
+        std::memset(&r, 0, sizeof r);
+        r.status = static_cast<signed char>(pick(2));
+        r.exception_state = static_cast<signed char>(pick(4));
+        r.unrecognized_symbols = static_cast<signed char>(pick(2));
+        for (const micr::field_id f : micr::all_fields) {
+            const std::string t = text(micr::fields[f].width - 1);
+            std::memcpy(micr::text_of(r, f), t.c_str(), t.size() + 1);
+            micr::status_of(r, f) = static_cast<signed char>(pick(8)) - 1;  // -1 .. 6, names and "???????"
+        }
+        const std::string file = text(12), micr = text(60);
+        const long line = static_cast<long>(pick(1000000));
+        std::string written;
+        writer.set_file(file);
+        writer.append_record(written, line, micr, r);
+        ASSERT_EQ(written, library_record(file, line, micr, r)) << "record " << i;
+    }
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include "fields.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -20,6 +22,16 @@ void expect_field(const char* name, const char* text, signed char status, const 
     EXPECT_STREQ(text, want.text);
     EXPECT_EQ(static_cast<int>(status), want.status)
         << "got " << micr_status_name(status) << ", want " << micr_status_name(want.status);
+}
+
+bool same_result(const micr_result& a, const micr_result& b) {
+    if (a.status != b.status || a.exception_state != b.exception_state ||
+        a.unrecognized_symbols != b.unrecognized_symbols)
+        return false;
+    for (const micr::field_id f : micr::all_fields)
+        if (micr::status_of(a, f) != micr::status_of(b, f) || std::strcmp(micr::text_of(a, f), micr::text_of(b, f)) != 0)
+            return false;
+    return true;
 }
 
 temp_dir::temp_dir(bool enter) {

@@ -34,6 +34,10 @@ std::string read_file(const std::string& path);
 // and returns a copy of the record.
 micr_result parse_reading_order(const std::string& line);
 
+// Overall status, both flags and every field's status and text (up to its
+// terminator) are the same.
+bool same_result(const micr_result& a, const micr_result& b);
+
 // An expected field of a parse: its text in reading order and its status.
 struct expected_field {
     const char* text;

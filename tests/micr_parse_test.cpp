@@ -1,0 +1,332 @@
+// The reentrant entry micr_parse and loaded exception tables: the same result
+// as parse_micr_line with the same bytes as PARSE.DAT, over generated lines
+// and tables; refusals; problem lines; parsing on several threads at once.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fields.h"
+#include "test_support.h"
+
+namespace {
+
+struct table_deleter {
+    void operator()(micr_table* t) const { micr_table_free(t); }
+};
+using table_ptr = std::unique_ptr<micr_table, table_deleter>;
+
+table_ptr table_from(const std::string& text) { return table_ptr(micr_table_from_text(text.data(), text.size())); }
+
+// Parses through micr_parse from an exact-size copy, so a read past the end shows.
+int parse_core(const micr_table* table, const std::string& line, micr_result& r, unsigned flags = 0) {
+    std::unique_ptr<char[]> text(new char[line.size()]);
+    std::memcpy(text.get(), line.data(), line.size());
+    return micr_parse(table, text.get(), line.size(), flags, &r);
+}
+
+std::string describe(const micr_result& r) {
+    std::string s = "status " + std::to_string(r.status) + ", " + micr_exception_state_name(r.exception_state) +
+                    ", unrecognized " + std::to_string(r.unrecognized_symbols);
+    for (const micr::field_id f : micr::all_fields)
+        s += std::string("\n  ") + micr::fields[f].name + " " + micr_status_name(micr::status_of(r, f)) + " [" +
+             micr::text_of(r, f) + "]";
+    return s;
+}
+
+// ---------------------------------------------------------------------------
+// Generated code lines and tables
+
+class generator {
+public:
+    explicit generator(unsigned start) : engine_(start) {}
+
+    std::size_t pick(std::size_t n) { return static_cast<std::size_t>(engine_() % n); }
+    bool chance(int percent) { return static_cast<int>(pick(100)) < percent; }
+
+    std::string digits(std::size_t n) {
+        std::string s;
+        while (n-- > 0) s += static_cast<char>('0' + pick(10));
+        return s;
+    }
+    std::string from(const char* alphabet, std::size_t n) {
+        std::string s;
+        const std::size_t size = std::strlen(alphabet);
+        while (n-- > 0) s += alphabet[pick(size)];
+        return s;
+    }
+
+    // A routing number from a small pool, so that tables and lines meet.
+    std::string routing() { return pool_[pick(std::size(pool_))]; }
+
+    // A code line as printed, mostly of a cheque's shape, sometimes garbled.
+    std::string line() {
+        std::string s;
+        if (chance(10)) s = from("0123456789toad? x\xe9", pick(40));
+        else shaped_line(s);
+        while (!s.empty() && s.back() == ' ') s.pop_back();  // blanks at the right end are not part of the line
+        return s;
+    }
+
+    void shaped_line(std::string& s) {
+        if (chance(40)) s += "o" + from("0123456789d ", pick(8)) + "o ";
+        if (chance(30)) s += digits(1) + " ";
+        std::string transit = chance(80) ? routing() : from("0123456789d?", 1 + pick(10));
+        s += "t" + transit + "t ";
+        s += chance(15) ? from("0123456789od ?", 1 + pick(28)) : on_us();
+        if (chance(85)) s += " a" + digits(chance(95) ? 10 : 1 + pick(18)) + "a";
+    }
+
+    // A table of entries for the pooled numbers among lines of every other kind.
+    std::string table() {
+        std::string t;
+        const std::size_t lines = pick(12);
+        for (std::size_t i = 0; i < lines; ++i) {
+            t += table_line();
+            t += chance(10) ? "\r\n" : "\n";
+        }
+        if (chance(20)) t += table_line();  // a last line without a line feed
+        if (chance(5)) t += std::string("\x1a") + entry() + "\n";
+        return t;
+    }
+
+private:
+    // An on-us field of a common shape: '#' stands for a digit.
+    std::string on_us() {
+        const char* shapes[] = {"########o ####",     "##########o ## ####", "###### #########o",
+                                "###d#####d#####o",   "#######o ######o",    "#########o",
+                                "#### ########o ###", "############",        "o######### ####"};
+        std::string out;
+        for (const char* p = shapes[pick(std::size(shapes))]; *p != '\0'; ++p)
+            out += *p == '#' ? static_cast<char>('0' + pick(10)) : *p;
+        return out;
+    }
+
+    std::string entry() {
+        const char* types = "BbPp";
+        const char* blanks = "AaDd";
+        const char* sides = "RrLl";
+        std::string e = std::string(1, types[pick(4)]) + " " + routing() + " " + blanks[pick(4)] + " " +
+                        std::to_string(static_cast<int>(pick(4))) + " " + std::to_string(static_cast<int>(pick(9))) +
+                        " " + std::to_string(static_cast<int>(pick(9)) - 1) + " " + sides[pick(4)];
+        if (chance(10)) e += " remark";
+        if (chance(10)) e = "  " + e + "  ";
+        return e;
+    }
+
+    std::string table_line() {
+        switch (pick(14)) {
+            case 0: return "";
+            case 1: return "# a comment " + from("abc 012", pick(20));
+            case 2: return "B " + routing() + " A 1 0 4";                         // six tokens
+            case 3: return "B " + routing().substr(0, 8) + " A 1 0 4 L";          // eight-digit routing number
+            case 4: return "X " + routing() + " A 1 0 4 L";                       // type
+            case 5: return "B " + routing() + " Q 1 0 4 L";                       // blank mode
+            case 6: return "B " + routing() + " A 1 0 4 Z";                       // side
+            case 7: return "B " + routing() + " A 1 0 4 L " + std::string(250, 'x');  // over 255 characters
+            case 8: return std::string("B ") + '\0' + routing() + " A 1 0 4 L";  // a NUL byte
+            case 9: return "B\t" + routing() + " A 1 0 4 L";                      // a tab is no separator
+            case 10: return "B 12345d678 A 1 0 4 L";                               // never matches
+            default: return entry();
+        }
+    }
+
+    std::mt19937 engine_;
+    const std::string pool_[6] = {"123456780", "026009593", "011000015", "987654320", "123456789", "12345d678"};
+};
+
+TEST(MicrParse, AgreesWithParseMicrLineOverGeneratedLinesAndTables) {
+    // A directory of this test's own: ctest -j runs other tests beside it.
+    micr_test::temp_dir dir;
+    generator g(0x4d494352u);
+    int used = 0, invalid = 0, normal = 0;
+    for (int t = 0; t < 300; ++t) {
+        const std::string table_text = g.table();
+        micr_test::write_file("PARSE.DAT", table_text);
+        const table_ptr table = table_from(table_text);
+        ASSERT_NE(table, nullptr);
+        for (int l = 0; l < 40; ++l) {
+            const std::string line = g.line();
+            const micr_result expected = micr_test::parse_reading_order(line);
+            micr_result got;
+            const int status = parse_core(table.get(), line, got);
+            EXPECT_EQ(status, got.status);
+            if (!micr_test::same_result(got, expected)) {
+                ADD_FAILURE() << "line [" << line << "]\ntable:\n" << table_text << "\nmicr_parse: " << describe(got)
+                              << "\nparse_micr_line: " << describe(expected);
+                return;
+            }
+            if (expected.status == 0)
+                ++(expected.exception_state == EX_USED ? used : expected.exception_state == EX_INVALID ? invalid : normal);
+        }
+    }
+    // The generator must reach every outcome of the table, or the agreement says little.
+    EXPECT_GT(used, 200);
+    EXPECT_GT(invalid, 200);
+    EXPECT_GT(normal, 200);
+}
+
+TEST(MicrParse, WithoutATableTheDefaultSplitRuns) {
+    micr_test::temp_dir dir;
+    micr_test::write_file("PARSE.DAT", "");
+    generator g(7);
+    for (int i = 0; i < 500; ++i) {
+        const std::string line = g.line();
+        micr_result got;
+        parse_core(nullptr, line, got);
+        EXPECT_TRUE(micr_test::same_result(got, micr_test::parse_reading_order(line))) << line;
+    }
+}
+
+TEST(MicrParse, BlanksAtTheRightHandEndAreNotPartOfTheLine) {
+    const std::string line = "t123456780t 12345678o 0101 a0000012500a";
+    micr_result bare, padded;
+    parse_core(nullptr, line, bare);
+    for (const std::string& pad : {std::string(" "), std::string("   "), std::string(200, ' ')}) {
+        parse_core(nullptr, line + pad, padded);
+        EXPECT_TRUE(micr_test::same_result(padded, bare)) << describe(padded);
+    }
+    EXPECT_EQ(bare.status, 0);
+    // Blanks alone are an empty line: stopped at once.
+    parse_core(nullptr, "    ", padded);
+    EXPECT_EQ(padded.status, 1);
+    EXPECT_EQ(padded.onus_status, ST_MISSING);
+}
+
+TEST(MicrParse, RefusedCallsLeaveAnEmptyStoppedRecord) {
+    const std::string line = "t123456780t 12345678o a12a";
+    const std::string with_nul = std::string("t123456780t 1234\0" "5678o a12a", 26);
+    const struct {
+        const char* why;
+        const char* text;
+        std::size_t length;
+        unsigned flags;
+    } rows[] = {
+        {"a NUL byte in the text", with_nul.data(), with_nul.size(), 0},
+        {"a NUL byte as the last byte", "a12a\0", 5, 0},
+        {"an undefined flag", line.data(), line.size(), 0x80000000u},
+        {"a NULL text with a length", nullptr, 3, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        micr_result r;
+        std::memset(&r, 0x5a, sizeof r);
+        EXPECT_EQ(micr_parse(nullptr, row.text, row.length, row.flags, &r), MICR_PARSE_REFUSED);
+        EXPECT_EQ(r.status, MICR_PARSE_STOPPED);
+        EXPECT_EQ(r.exception_state, EX_NORMAL);
+        EXPECT_EQ(r.unrecognized_symbols, 0);
+        for (const micr::field_id f : micr::all_fields) {
+            EXPECT_EQ(micr::status_of(r, f), ST_MISSING) << micr::fields[f].name;
+            EXPECT_STREQ(micr::text_of(r, f), "") << micr::fields[f].name;
+        }
+    }
+    EXPECT_EQ(micr_parse(nullptr, line.data(), line.size(), 0, nullptr), MICR_PARSE_REFUSED);
+    // A NULL text of length 0 is an empty line, not a refusal.
+    micr_result r;
+    EXPECT_EQ(micr_parse(nullptr, nullptr, 0, 0, &r), MICR_PARSE_STOPPED);
+}
+
+// ---------------------------------------------------------------------------
+// Problems of a loaded table
+
+TEST(MicrTable, EveryMalformedLineIsAProblemWithItsLineNumber) {
+    const std::string long_line = "B 123456780 A 1 0 4 L " + std::string(240, 'x');  // 262 characters
+    const struct {
+        const char* why;
+        std::string text;
+        std::vector<std::pair<long, std::string>> problems;
+    } rows[] = {
+        {"empty table", "", {}},
+        {"comments, blank lines, entries in either case", "# c\n\n   \n  # c\nb 123456780 a 1 0 4 l remark\n", {}},
+        {"each check, first failure only, one per line",
+         "B 123456780 A 1 0\nB 1234567801 A 1 0 4 L\nx 123456780 A 1 0 4 L\nP 123456780 x 1 0 4 L\n"
+         "P 123456780 A 1 0 4 x\nX 12 Q 1 0 4 Z\n",
+         {{1, "fewer than 7 tokens"},
+          {2, "routing number has 10 characters, needs 9"},
+          {3, "type must be B or P"},
+          {4, "blank mode must be A or D"},
+          {5, "side must be R or L"},
+          {6, "routing number has 2 characters, needs 9"}}},
+        {"a long line is skipped to its line feed; counting goes on", long_line + "\nB 1 A 1 0 4 L\n",
+         {{1, "line longer than 255 characters"}, {2, "routing number has 1 characters, needs 9"}}},
+        {"255 characters is not too long", "#" + std::string(254, 'c') + "\n", {}},
+        {"a long comment is a problem", "#" + std::string(255, 'c') + "\n", {{1, "line longer than 255 characters"}}},
+        {"a NUL byte, also in a comment", std::string("# \0\nB 123456780 A 1 0 4 L\n\0\n", 28),
+         {{1, "line holds a NUL byte"}, {3, "line holds a NUL byte"}}},
+        {"CR LF counts as one line end", "\r\n# c\r\nB 1 A 1 0 4 L\r\n", {{3, "routing number has 1 characters, needs 9"}}},
+        {"the last line counts without a line feed", "\nB 123456780 A", {{2, "fewer than 7 tokens"}}},
+        {"Ctrl-Z ends the table", "\nB 1 A 1 0 4 L\x1a\nB 2 A 1 0 4 L\n", {{2, "routing number has 1 characters, needs 9"}}},
+        {"a tab is part of a token", "B\t123456780 A 1 0 4 L x\n", {{1, "routing number has 1 characters, needs 9"}}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        const table_ptr table = table_from(row.text);
+        ASSERT_NE(table, nullptr);
+        ASSERT_EQ(micr_table_problem_count(table.get()), row.problems.size());
+        for (std::size_t i = 0; i < row.problems.size(); ++i) {
+            EXPECT_EQ(micr_table_problem_line(table.get(), i), row.problems[i].first);
+            EXPECT_STREQ(micr_table_problem_message(table.get(), i), row.problems[i].second.c_str());
+        }
+        const std::size_t past = row.problems.size();
+        EXPECT_EQ(micr_table_problem_line(table.get(), past), 0);
+        EXPECT_STREQ(micr_table_problem_message(table.get(), past), "");
+    }
+}
+
+TEST(MicrTable, OpenReadsAFileAndRefusesWhatIsNoTable) {
+    micr_test::temp_dir dir;
+    micr_test::write_file("table.dat", "B 123456780 A 1 0 4 L\nB 1 A 1 0 4 L\n");
+    const table_ptr table(micr_table_open("table.dat"));
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(micr_table_problem_count(table.get()), 1u);
+    micr_result r;
+    micr_parse(table.get(), "t123456780t 12345678o", 21, 0, &r);
+    EXPECT_EQ(r.exception_state, EX_USED);
+    EXPECT_STREQ(r.csn, "5678");
+
+    errno = 0;
+    EXPECT_EQ(micr_table_open("missing.dat"), nullptr);
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_EQ(micr_table_open("."), nullptr);
+    EXPECT_EQ(errno, EISDIR);
+    micr_table_free(nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// Threads: run under ThreadSanitizer by the tsan preset.
+
+TEST(MicrParse, ThreadsParseAgainstOneTableAtOnce) {
+    generator g(99);
+    std::string text;
+    for (int i = 0; i < 200; ++i) text += g.table();
+    const table_ptr table = table_from(text);
+    ASSERT_NE(table, nullptr);
+    std::vector<std::string> lines;
+    std::vector<micr_result> expected;
+    for (int i = 0; i < 2000; ++i) {
+        lines.push_back(g.line());
+        expected.emplace_back();
+        parse_core(table.get(), lines.back(), expected.back());
+    }
+    constexpr int thread_count = 4;
+    std::vector<int> mismatches(thread_count, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < thread_count; ++t)
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 3; ++round)
+                for (std::size_t i = static_cast<std::size_t>(t); i < lines.size(); ++i) {
+                    micr_result r;
+                    micr_parse(table.get(), lines[i].data(), lines[i].size(), 0, &r);
+                    if (!micr_test::same_result(r, expected[i])) ++mismatches[static_cast<std::size_t>(t)];
+                }
+        });
+    for (std::thread& t : threads) t.join();
+    for (int t = 0; t < thread_count; ++t) EXPECT_EQ(mismatches[static_cast<std::size_t>(t)], 0) << "thread " << t;
+}
+
+}  // namespace
