@@ -302,8 +302,16 @@ TEST(MicrTable, OpenReadsAFileAndRefusesWhatIsNoTable) {
 
 TEST(MicrParse, ThreadsParseAgainstOneTableAtOnce) {
     generator g(99);
+    // Tables without a malformed line, so that lines reach both the entries
+    // and the default split.
     std::string text;
-    for (int i = 0; i < 200; ++i) text += g.table();
+    for (int kept = 0; kept < 30;) {
+        std::string t = g.table();
+        if (!t.empty() && t.back() != '\n') t += '\n';
+        if (t.find('\x1a') != std::string::npos || micr_table_problem_count(table_from(t).get()) > 0) continue;
+        text += t;
+        ++kept;
+    }
     const table_ptr table = table_from(text);
     ASSERT_NE(table, nullptr);
     std::vector<std::string> lines;
@@ -313,6 +321,10 @@ TEST(MicrParse, ThreadsParseAgainstOneTableAtOnce) {
         expected.emplace_back();
         parse_core(table.get(), lines.back(), expected.back());
     }
+    int used = 0, split = 0;
+    for (const micr_result& r : expected) ++(r.exception_state == EX_USED ? used : split);
+    ASSERT_GT(used, 100);
+    ASSERT_GT(split, 100);
     constexpr int thread_count = 4;
     std::vector<int> mismatches(thread_count, 0);
     std::vector<std::thread> threads;
