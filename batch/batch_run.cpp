@@ -1,46 +1,51 @@
 #include "batch_run.h"
 
 #include <string>
+#include <vector>
 
 namespace micr::batch {
 namespace {
 
 // Records are collected and handed to the stream in blocks of about this size.
-constexpr std::size_t block_size = 1 << 16;
-
-bool write_block(std::string& block, std::FILE* out) {
-    const bool written = block.empty() || std::fwrite(block.data(), 1, block.size(), out) == block.size();
-    block.clear();
-    return written;
-}
+constexpr std::size_t block_size = 1 << 18;
 
 }  // namespace
 
 input_summary write_records(text_source& input, const micr_table* table, unsigned flags,
                             const record_writer& writer, std::FILE* out) {
     static const std::string too_long = "line longer than " + std::to_string(max_line_length) + " characters";
+    static const std::string_view holds_nul = "line holds a NUL byte";
     // Every byte is a character of the line: a Ctrl-Z must not drop what follows it.
     input.ctrl_z_ends = false;
     char line[max_line_length + 1];
-    std::string block;
-    block.reserve(block_size + 4096);
+    // Room for a block and one record of the longest line beyond it.
+    const std::size_t room = block_size + writer.record_bound(max_line_length + too_long.size());
+    std::vector<char> block(room);
+    char* const start = block.data();
+    char* end = start;
+    auto flush = [&] {
+        const std::size_t size = static_cast<std::size_t>(end - start);
+        end = start;
+        return size == 0 || std::fwrite(start, 1, size, out) == size;
+    };
+
     input_summary summary;
     text_line info;
     while (read_text_line(input, line, sizeof line, info)) {
         const long number = ++summary.lines;
         micr_result result;
         if (info.too_long)
-            writer.append_error(block, number, too_long);
+            end = writer.write_error(end, number, too_long);
         else if (micr_parse(table, line, info.length, flags, &result) == MICR_PARSE_REFUSED)
-            writer.append_error(block, number, "line holds a NUL byte");  // the one refusal a line can cause
+            end = writer.write_error(end, number, holds_nul);  // the one refusal a line can cause
         else
-            writer.append_record(block, number, std::string_view(line, info.length), result);
-        if (block.size() >= block_size && !write_block(block, out)) {
+            end = writer.write_record(end, number, std::string_view(line, info.length), result);
+        if (static_cast<std::size_t>(end - start) >= block_size && !flush()) {
             summary.write_failed = true;
             return summary;
         }
     }
-    summary.write_failed = !write_block(block, out);
+    summary.write_failed = !flush();
     summary.read_error = input.error;
     return summary;
 }

@@ -1,6 +1,10 @@
 #include "record_format.h"
 
+#include <array>
 #include <charconv>
+#include <cstdint>
+#include <initializer_list>
+#include <cstring>
 
 #include <nlohmann/json.hpp>
 
@@ -15,47 +19,157 @@ constexpr const char* leading_columns[] = {"file", "line", "micr", "status", "ex
                                            "unrecognized_symbols"};
 constexpr const char* error_column = "error";
 
-// The display name without the blanks that pad it to seven characters.
-std::string_view status_name(signed char status) {
-    const std::string_view name = micr_status_name(status);
-    return name.substr(0, name.find_last_not_of(' ') + 1);
-}
+// A value escapes to at most six bytes per byte (a control byte as \u00XX);
+// everything around the values fits in this.
+constexpr std::size_t fixed_record_room = 4096;
+constexpr std::size_t widest_escape = 6;
 
-void append_number(std::string& out, long value) {
-    char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    out.append(digits, static_cast<std::size_t>(end - digits));
-}
+// Eight bytes at a time: whether some byte of a word is below n (n <= 128),
+// above n (n < 128), or equal to b.  Exact about whether there is one.
+constexpr std::uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
+constexpr bool has_below(std::uint64_t x, unsigned n) { return ((x - ones * n) & ~x & highs) != 0; }
+constexpr bool has_above(std::uint64_t x, unsigned n) { return (((x + ones * (127 - n)) | x) & highs) != 0; }
+constexpr bool has_byte(std::uint64_t x, unsigned char b) { return has_below(x ^ (ones * b), 1); }
 
-// Printable ASCII without a quote or a backslash: JSON holds it as it is.
-bool plain_json(std::string_view text) {
-    for (const char c : text)
-        if (c < 0x20 || c > 0x7e || c == '"' || c == '\\') return false;
-    return true;
-}
-
-void append_json_text(std::string& out, std::string_view bytes) {
-    if (plain_json(bytes)) {
-        out += '"';
-        out += bytes;
-        out += '"';
-    } else {
-        out += nlohmann::json(latin1_to_utf8(bytes)).dump();
+// Which bytes stand in a value as they are: in a JSON string, printable
+// ASCII but the quote and the backslash; in a CSV field, ASCII but the
+// separator, the quote and the line ends.  Anything else goes the slow way.
+struct json_rule {
+    static constexpr std::array<bool, 256> byte = [] {
+        std::array<bool, 256> plain{};
+        for (int c = 0x20; c <= 0x7e; ++c) plain[static_cast<std::size_t>(c)] = c != '"' && c != '\\';
+        return plain;
+    }();
+    static bool word(std::uint64_t x) {
+        return !(has_below(x, 0x20) || has_above(x, 0x7e) || has_byte(x, '"') || has_byte(x, '\\'));
     }
+    static constexpr char quote = '"';
+};
+
+struct csv_rule {
+    static constexpr std::array<bool, 256> byte = [] {
+        std::array<bool, 256> plain{};
+        for (int c = 0; c < 0x80; ++c) plain[static_cast<std::size_t>(c)] = c != ',' && c != '"' && c != '\r' && c != '\n';
+        return plain;
+    }();
+    static bool word(std::uint64_t x) {
+        return (x & highs) == 0 && !(has_byte(x, ',') || has_byte(x, '"') || has_byte(x, '\r') || has_byte(x, '\n'));
+    }
+    static constexpr char quote = '\0';  // a plain CSV field needs no quotes
+};
+
+// A short constant text in a fixed-size array: copied with one fixed-size
+// move, longer than the text, then the cursor moves on by the text's length.
+struct piece {
+    static constexpr std::size_t room = 32;
+    char text[room] = {};
+    std::size_t length = 0;
+};
+
+constexpr piece make_piece(std::initializer_list<const char*> parts) {
+    piece p;
+    for (const char* part : parts)
+        for (; *part != '\0'; ++part) p.text[p.length++] = *part;
+    return p;
 }
 
-// ASCII without a separator, a quote or a line end: CSV holds it as it is.
-bool plain_csv(std::string_view text) {
-    for (const char c : text)
-        if (static_cast<unsigned char>(c) >= 0x80 || c == ',' || c == '"' || c == '\r' || c == '\n') return false;
-    return true;
+// The constant pieces of a JSON record around each field's values, and the
+// status and state names without the blanks that pad them.
+struct json_pieces {
+    piece text_key[field_count];    // ,"amount":
+    piece status_key[field_count];  // ,"amount_status":"
+    piece status_names[7];          // by status 0..5, then the catch-all
+    piece state_names[5];  // by state 0..3, then the catch-all
+    constexpr json_pieces() {
+        for (const field_id f : all_fields) {
+            text_key[f] = make_piece({",\"", fields[f].name, "\":"});
+            status_key[f] = make_piece({",\"", fields[f].name, "_status\":\""});
+        }
+        const char* names[7] = {"OK", "INVALID", "MISSING", "TOOLONG", "UNRECOG", "NOTERM", "???????"};
+        for (int code = 0; code < 7; ++code) status_names[code] = make_piece({names[code]});
+        const char* states[5] = {"EX_NORMAL", "EX_USED", "EX_OPEN_ERR", "EX_INVALID", "???????"};
+        for (int state = 0; state < 5; ++state) state_names[state] = make_piece({states[state]});
+    }
+    const piece& status_name(signed char status) const { return status_names[status >= 0 && status < 6 ? status : 6]; }
+    const piece& state_name(signed char state) const { return state_names[state >= 0 && state < 4 ? state : 4]; }
+};
+
+constexpr json_pieces pieces;
+
+// A cursor into a buffer that has room for everything written through it,
+// and for piece::room bytes more.
+class cursor {
+public:
+    explicit cursor(char* at) : at_(at) {}
+    template <std::size_t N>
+    void put(const char (&text)[N]) {
+        std::memcpy(at_, text, N - 1);
+        at_ += N - 1;
+    }
+    void put(std::string_view text) {
+        std::memcpy(at_, text.data(), text.size());
+        at_ += text.size();
+    }
+    void put(const piece& p) {
+        std::memcpy(at_, p.text, piece::room);
+        at_ += p.length;
+    }
+    void put(char c) { *at_++ = c; }
+    void number(long value) { at_ = std::to_chars(at_, at_ + 24, value).ptr; }
+    // Copies `bytes`, between the rule's quotes, if every byte of it is plain
+    // by `Rule`; returns false, having moved nothing, if one is not.
+    template <class Rule>
+    bool plain_bytes(std::string_view bytes) {
+        char* to = at_;
+        if (Rule::quote != '\0') *to++ = Rule::quote;
+        std::size_t i = 0;
+        for (; i + 8 <= bytes.size(); i += 8, to += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes.data() + i, 8);
+            if (!Rule::word(word)) return false;
+            std::memcpy(to, &word, 8);
+        }
+        for (; i < bytes.size(); ++i) {
+            if (!Rule::byte[static_cast<unsigned char>(bytes[i])]) return false;
+            *to++ = bytes[i];
+        }
+        if (Rule::quote != '\0') *to++ = Rule::quote;
+        at_ = to;
+        return true;
+    }
+    // The same for a NUL-terminated text inside a buffer of `width` bytes.
+    template <class Rule>
+    bool plain_text(const char* text, std::size_t width) {
+        char* to = at_;
+        if (Rule::quote != '\0') *to++ = Rule::quote;
+        std::size_t i = 0;
+        // Whole words up to the one that holds the terminator.
+        for (; i + 8 <= width; i += 8, to += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, text + i, 8);
+            if (has_below(word, 1) || !Rule::word(word)) break;
+            std::memcpy(to, &word, 8);
+        }
+        for (; i < width && text[i] != '\0'; ++i) {
+            if (!Rule::byte[static_cast<unsigned char>(text[i])]) return false;
+            *to++ = text[i];
+        }
+        if (Rule::quote != '\0') *to++ = Rule::quote;
+        at_ = to;
+        return true;
+    }
+    char* end() const { return at_; }
+
+private:
+    char* at_;
+};
+
+void json_text(cursor& out, std::string_view bytes) {
+    if (!out.plain_bytes<json_rule>(bytes)) out.put(nlohmann::json(latin1_to_utf8(bytes)).dump());
 }
 
-void append_csv_text(std::string& out, std::string_view bytes) {
-    if (plain_csv(bytes))
-        out += bytes;
-    else
-        out += csv_field(latin1_to_utf8(bytes));
+void csv_text(cursor& out, std::string_view bytes) {
+    if (!out.plain_bytes<csv_rule>(bytes)) out.put(csv_field(latin1_to_utf8(bytes)));
 }
 
 // A text buffer of the record, up to its terminator and never past its end.
@@ -101,81 +215,102 @@ std::string csv_header() {
 }
 
 void record_writer::set_file(std::string_view name) {
-    file_.clear();
+    file_.assign(record_bound(name.size()), '\0');
+    cursor out(file_.data());
     if (format_ == output_format::csv)
-        append_csv_text(file_, name);
+        csv_text(out, name);
     else
-        append_json_text(file_, name);
+        json_text(out, name);
+    file_.resize(static_cast<std::size_t>(out.end() - file_.data()));
 }
 
-void record_writer::append_record(std::string& out, long line, std::string_view micr,
-                                  const micr_result& result) const {
+std::size_t record_writer::record_bound(std::size_t line_length) const {
+    std::size_t texts = 0;
+    for (const field_id f : all_fields) texts += fields[f].width;
+    return fixed_record_room + file_.size() + widest_escape * (line_length + texts);
+}
+
+char* record_writer::write_record(char* at, long line, std::string_view micr, const micr_result& result) const {
+    cursor out(at);
     if (format_ == output_format::csv) {
-        out += file_;
-        out += ',';
-        append_number(out, line);
-        out += ',';
-        append_csv_text(out, micr);
-        out += ',';
-        append_number(out, result.status);
-        out += ',';
-        out += micr_exception_state_name(result.exception_state);
-        out += ',';
-        append_number(out, result.unrecognized_symbols);
+        out.put(file_);
+        out.put(',');
+        out.number(line);
+        out.put(',');
+        csv_text(out, micr);
+        out.put(',');
+        out.number(result.status);
+        out.put(',');
+        out.put(pieces.state_name(result.exception_state));
+        out.put(',');
+        out.number(result.unrecognized_symbols);
         for (const field_id f : all_fields) {
-            out += ',';
-            append_csv_text(out, text_view(result, f));
-            out += ',';
-            out += status_name(status_of(result, f));
+            out.put(',');
+            if (!out.plain_text<csv_rule>(text_of(result, f), fields[f].width))
+                csv_text(out, text_view(result, f));
+            out.put(',');
+            out.put(pieces.status_name(status_of(result, f)));
         }
-        out += ",\n";  // no error
-        return;
+        out.put(",\n");  // no error
+        return out.end();
     }
-    out += "{\"file\":";
-    out += file_;
-    out += ",\"line\":";
-    append_number(out, line);
-    out += ",\"micr\":";
-    append_json_text(out, micr);
-    out += ",\"status\":";
-    append_number(out, result.status);
-    out += ",\"exception_state\":\"";
-    out += micr_exception_state_name(result.exception_state);
-    out += "\",\"unrecognized_symbols\":";
-    append_number(out, result.unrecognized_symbols);
+    out.put("{\"file\":");
+    out.put(file_);
+    out.put(",\"line\":");
+    out.number(line);
+    out.put(",\"micr\":");
+    json_text(out, micr);
+    out.put(",\"status\":");
+    out.number(result.status);
+    out.put(",\"exception_state\":\"");
+    out.put(pieces.state_name(result.exception_state));
+    out.put("\",\"unrecognized_symbols\":");
+    out.number(result.unrecognized_symbols);
     for (const field_id f : all_fields) {
-        out += ",\"";
-        out += fields[f].name;
-        out += "\":";
-        append_json_text(out, text_view(result, f));
-        out += ",\"";
-        out += fields[f].name;
-        out += "_status\":\"";
-        out += status_name(status_of(result, f));
-        out += '"';
+        out.put(pieces.text_key[f]);
+        if (!out.plain_text<json_rule>(text_of(result, f), fields[f].width))
+            json_text(out, text_view(result, f));
+        out.put(pieces.status_key[f]);
+        out.put(pieces.status_name(status_of(result, f)));
+        out.put('"');
     }
-    out += "}\n";
+    out.put("}\n");
+    return out.end();
+}
+
+char* record_writer::write_error(char* at, long line, std::string_view reason) const {
+    cursor out(at);
+    if (format_ == output_format::csv) {
+        out.put(file_);
+        out.put(',');
+        out.number(line);
+        // micr, the three record values and two columns per field stay empty.
+        for (std::size_t i = 0; i < std::size(leading_columns) - 2 + 2 * field_count; ++i) out.put(',');
+        out.put(',');
+        csv_text(out, reason);
+        out.put('\n');
+        return out.end();
+    }
+    out.put("{\"file\":");
+    out.put(file_);
+    out.put(",\"line\":");
+    out.number(line);
+    out.put(",\"error\":");
+    json_text(out, reason);
+    out.put("}\n");
+    return out.end();
+}
+
+void record_writer::append_record(std::string& out, long line, std::string_view micr, const micr_result& result) const {
+    const std::size_t used = out.size();
+    out.resize(used + record_bound(micr.size()));
+    out.resize(static_cast<std::size_t>(write_record(out.data() + used, line, micr, result) - out.data()));
 }
 
 void record_writer::append_error(std::string& out, long line, std::string_view reason) const {
-    if (format_ == output_format::csv) {
-        out += file_;
-        out += ',';
-        append_number(out, line);
-        // micr, the three record values and two columns per field stay empty.
-        out.append(std::size(leading_columns) - 2 + 2 * field_count, ',');
-        out += ',';
-        append_csv_text(out, reason);
-        out += '\n';
-        return;
-    }
-    out += "{\"file\":";
-    out += file_;
-    out += ",\"line\":";
-    append_number(out, line);
-    out += ",\"error\":";
-    append_json_text(out, reason);
-    out += "}\n";
+    const std::size_t used = out.size();
+    out.resize(used + record_bound(reason.size()));
+    out.resize(static_cast<std::size_t>(write_error(out.data() + used, line, reason) - out.data()));
 }
 
 }  // namespace micr::batch

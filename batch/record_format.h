@@ -37,9 +37,18 @@ public:
     // The file name that every following record carries ("-" for standard input).
     void set_file(std::string_view name);
 
-    // Appends the record of a parsed line (`micr` in reading order, as read).
+    // The most bytes a record of a line of `line_length` bytes, or an error
+    // record with a reason that long, can take.
+    std::size_t record_bound(std::size_t line_length) const;
+
+    // Write the record of a parsed line (`micr` in reading order, as read), or
+    // of a line that could not be parsed, at `out`, which has room for
+    // record_bound(the line's length) bytes; return the end of what they wrote.
+    char* write_record(char* out, long line, std::string_view micr, const micr_result& result) const;
+    char* write_error(char* out, long line, std::string_view reason) const;
+
+    // The same, appended to a string.
     void append_record(std::string& out, long line, std::string_view micr, const micr_result& result) const;
-    // Appends the record of a line that could not be parsed.
     void append_error(std::string& out, long line, std::string_view reason) const;
 
 private:

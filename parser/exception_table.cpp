@@ -99,7 +99,7 @@ int find_exception_entry(const char* transit, exception_entry& entry) {
 // processing code.
 void apply_entry(micr_result& r, const exception_entry& e) {
     char working_copy[onus_text_room];
-    std::strcpy(working_copy, r.onus);
+    std::memcpy(working_copy, r.onus, std::strlen(r.onus) + 1);
     trim_blanks(working_copy);
     if (e.section_number < 0) return;  // names no section
 
@@ -188,8 +188,9 @@ void apply_exception_table(micr_result& r, const table_source& table) {
     }
     // The transit text is still in scan order; entries spell it in reading order.
     char transit[MICR_TRANSIT_SIZE];
-    std::strcpy(transit, r.transit);
-    reverse_text(transit);
+    const std::size_t length = std::strlen(r.transit);
+    for (std::size_t i = 0; i < length; ++i) transit[i] = r.transit[length - 1 - i];
+    transit[length] = '\0';
     exception_entry entry{};
     r.exception_state = static_cast<signed char>(table.kind == table_source::parse_dat
                                                      ? find_exception_entry(transit, entry)

@@ -120,7 +120,7 @@ int micr_parse(const micr_table* table, const char* text, size_t length, unsigne
     if (result == nullptr) return MICR_PARSE_REFUSED;
     // The caller's record is written whole: no byte of it is left as it was.
     std::memset(result, 0, sizeof *result);
-    reset_result(*result);
+    for (const field_id f : all_fields) status_of(*result, f) = ST_MISSING;
     if ((text == nullptr && length > 0) || (flags & ~defined_flags) != 0 ||
         (length > 0 && std::memchr(text, '\0', length) != nullptr)) {
         result->status = MICR_PARSE_STOPPED;

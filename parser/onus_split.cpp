@@ -35,7 +35,7 @@ struct section_groups {
 int length(const char* text) { return static_cast<int>(std::strlen(text)); }
 
 void split_groups(const char* section, section_groups& groups) {
-    std::strcpy(groups.copy, section);
+    std::memcpy(groups.copy, section, std::strlen(section) + 1);
     char* position = nullptr;
     for (char* group = next_token(groups.copy, group_delimiters, &position); group != nullptr;
          group = next_token(nullptr, group_delimiters, &position)) {
@@ -142,7 +142,7 @@ void split_onus_default(micr_result& r) {
 
     // All three sections are cut before any is split into groups.
     char scratch[onus_text_room];
-    std::strcpy(scratch, r.onus);
+    std::memcpy(scratch, r.onus, std::strlen(r.onus) + 1);
     char* section[section_count];
     cut_onus_sections(scratch, section, section_count);
     for (char* s : section) trim_blanks(s);

@@ -15,38 +15,58 @@ scan_cursor printed_text_cursor(const char* printed, std::size_t length) {
     return scan_cursor{printed, static_cast<std::ptrdiff_t>(length) - 1, -1, length, 0};
 }
 
+namespace {
+
+// Takes up to `reach` characters from `first`, `Step` bytes apart, into
+// `destination` (at most `room` of them), up to `terminator`.  Returns how
+// many were taken; `bad` becomes the first of them that is the unreadable
+// mark or outside the allowed set (1 for a NUL byte), or stays 0.
+template <std::ptrdiff_t Step>
+std::size_t take_characters(const char* first, std::size_t reach, char terminator, char* destination,
+                            std::size_t room, field_id allowed, char& bad) {
+    std::size_t taken = 0;
+    for (; taken < reach; ++taken) {
+        const char c = first[Step * static_cast<std::ptrdiff_t>(taken)];
+        if (c == terminator) break;
+        if (taken < room) destination[taken] = c;
+        if (!allowed_in(allowed, c) && bad == '\0') bad = c == '\0' ? '\x01' : c;
+    }
+    return taken;
+}
+
+}  // namespace
+
 signed char scan_field(scan_cursor& cursor, char* destination, std::size_t destination_size, field_id allowed,
                        signed char limit, char terminator) {
-    signed char status = ST_OK;
-    int count = 0;
+    const std::size_t left = cursor.length - cursor.position;
+    const std::size_t room = destination_size - 1;
+    // Each character is tested for the end of the text, then the terminator,
+    // then the limit: at most limit + 1 characters are taken, the last of
+    // them only to find the field too long.
+    const std::size_t most = static_cast<std::size_t>(limit) + 1;
+    const std::size_t reach = left < most ? left : most;
+    // The first character, in scan order, that is the unreadable mark or
+    // outside the allowed set decides a field that ends well; it is noted on
+    // the way rather than looked for afterwards.
+    char bad = '\0';
     std::size_t taken = 0;
-    for (;;) {
-        if (cursor.at_end()) {
-            status = ST_NOTERM;
-            break;
-        }
-        const char c = cursor.current();
-        if (c == terminator) break;
-        // A too-long field keeps what fits in its buffer; the rest is passed over.
-        if (taken < destination_size - 1) destination[taken++] = c;
-        cursor.advance();
-        if (count == limit) {
-            status = ST_TOOLONG;
-            break;
-        }
-        ++count;
+    if (reach > 0) {
+        const char* const first =
+            cursor.text + cursor.first + cursor.step * static_cast<std::ptrdiff_t>(cursor.position);
+        taken = cursor.step > 0 ? take_characters<1>(first, reach, terminator, destination, room, allowed, bad)
+                                : take_characters<-1>(first, reach, terminator, destination, room, allowed, bad);
     }
-    destination[taken] = '\0';
-    if (count == 0) return ST_MISSING;
-    if (status != ST_OK) return status;
-    for (const char* p = destination; *p != '\0'; ++p) {
-        if (*p == unreadable_mark) return ST_UNRECOG;
-        if (!allowed_in(allowed, *p)) return ST_INVALID;
-    }
-    return ST_OK;
+    destination[taken < room ? taken : room] = '\0';
+    cursor.position += taken;
+    if (taken == 0) return ST_MISSING;
+    if (taken == most) return ST_TOOLONG;  // not examined
+    if (taken == left) return ST_NOTERM;   // the text ended inside the field; not examined
+    if (bad == '\0') return ST_OK;
+    return bad == unreadable_mark ? ST_UNRECOG : ST_INVALID;
 }
 
 void reverse_text(char* text) {
+    if (text[0] == '\0' || text[1] == '\0') return;  // many fields are empty or one character
     std::size_t n = std::strlen(text);
     for (std::size_t i = 0; i + 1 < n; ++i, --n) {
         const char c = text[i];
@@ -84,7 +104,7 @@ void set_subfield(const char* source, micr_result& r, field_id field) {
         return;
     }
     std::memcpy(destination, source, length + 1);
-    status_of(r, field) = std::strchr(source, unreadable_mark) != nullptr ? ST_UNRECOG : ST_OK;
+    status_of(r, field) = std::memchr(source, unreadable_mark, length) != nullptr ? ST_UNRECOG : ST_OK;
 }
 
 char* next_token(char* text, const char* delimiters, char** position) {
@@ -103,17 +123,22 @@ char* next_token(char* text, const char* delimiters, char** position) {
 }
 
 int cut_onus_sections(char* text, char* sections[], int count) {
-    static constexpr char section_delimiters[] = {onus_symbol, '\0'};
     // Sections the field lacks point at the text's own terminator: an empty
     // text that may be trimmed in place like any other section.
     char* const end = text + std::strlen(text);
     for (int i = 0; i < count; ++i) sections[i] = end;
     int found = 0;
     if (text[0] == onus_symbol && found < count) ++found;  // the empty section 0
-    char* position = nullptr;
-    for (char* piece = next_token(text, section_delimiters, &position); piece != nullptr && found < count;
-         piece = next_token(nullptr, section_delimiters, &position))
-        sections[found++] = piece;
+    // Runs of characters other than the on-us symbol, each ended in place.
+    char* p = text;
+    while (found < count) {
+        while (*p == onus_symbol) ++p;
+        if (*p == '\0') break;
+        sections[found++] = p;
+        while (*p != onus_symbol && *p != '\0') ++p;
+        if (*p == '\0') break;
+        *p++ = '\0';
+    }
     return found;
 }
 
