@@ -10,7 +10,10 @@ as far as the parser must, and writes the same number of bytes: the I/O that
 no implementation can avoid.
 
 Usage: python3 bench/measure_program.py [--runs N] [--cases N] [--entries 20|1000]
-       [--build DIR]
+       [--build DIR] [--compare MICRTEST]
+With --compare, another micrtest binary (say, one built from an earlier
+commit) is timed in the same runs, so that a change is judged against the
+same floor under the same load; its report must be byte for byte the same.
 The programs come from the bench preset's build directory (build/bench); when
 they are missing the preset is configured and built first.
 """
@@ -50,6 +53,7 @@ def main():
     parser.add_argument("--cases", type=int, default=100000)
     parser.add_argument("--entries", choices=["20", "1000"], default="20")
     parser.add_argument("--runs", type=int, default=15)
+    parser.add_argument("--compare", help="another micrtest to time beside this one")
     args = parser.parse_args()
 
     micrtest, corpus, floor = build_if_needed(source, os.path.abspath(args.build))
@@ -68,13 +72,22 @@ def main():
         if status != 0 or os.path.getsize(report) != size:
             sys.exit("the floor program did not write the same number of bytes")
 
-        times = {"micrtest": [], "floor": []}
+        commands = [("micrtest", program), ("floor", floor_command)]
+        if args.compare:
+            other = [os.path.abspath(args.compare), "cases.txt"]
+            timed(program, work, report)
+            with open(report, "rb") as mine:
+                expected = mine.read()
+            timed(other, work, report)
+            with open(report, "rb") as theirs:
+                if theirs.read() != expected:
+                    sys.exit("the compared micrtest writes another report")
+            commands.append(("compared", other))
+        times = {name: [] for name, _ in commands}
         load_before = os.getloadavg()[0]
         for run in range(args.runs):
             # Alternate which goes first, so neither always follows the other.
-            order = [("micrtest", program), ("floor", floor_command)]
-            if run % 2:
-                order.reverse()
+            order = commands[run % len(commands):] + commands[:run % len(commands)]
             for name, command in order:
                 elapsed, _ = timed(command, work, report)
                 times[name].append(elapsed)
@@ -86,11 +99,13 @@ def main():
     print(f"test cases: {args.cases}, PARSE.DAT entries: {args.entries}, "
           f"output: {size} bytes, runs: {args.runs} each, "
           f"load average {load_before:.2f} -> {load_after:.2f}")
-    for name in ("micrtest", "floor"):
+    for name in times:
         spread = ", ".join(f"{t * 1000:.0f}" for t in sorted(times[name]))
         print(f"  {name:9s} median {statistics.median(times[name]) * 1000:8.1f} ms   (all: {spread})")
     verdict = "met" if ratio <= TARGET else "NOT MET"
     print(f"  ratio     {ratio:.3f}  (target <= {TARGET}: {verdict})")
+    if "compared" in times:
+        print(f"  compared  {statistics.median(times['compared']) / floor_median:.3f} over the same floor")
 
 
 if __name__ == "__main__":
