@@ -11,8 +11,8 @@ constexpr std::size_t block_size = 1 << 18;
 
 }  // namespace
 
-input_summary write_records(text_source& input, const micr_table* table, unsigned flags,
-                            const record_writer& writer, std::FILE* out) {
+input_summary write_records(text_source& input, const micr_table* table, unsigned flags, const record_writer& writer,
+                            std::FILE* out) {
     static const std::string too_long = "line longer than " + std::to_string(max_line_length) + " characters";
     static const std::string_view holds_nul = "line holds a NUL byte";
     // Every byte is a character of the line: a Ctrl-Z must not drop what follows it.

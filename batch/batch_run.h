@@ -22,7 +22,7 @@ struct input_summary {
 // other byte is a character, a last line without LF counts), parses each
 // code line, given in reading order, with `table` (or none) and `flags`, and
 // writes its record to `out` through `writer`.
-input_summary write_records(text_source& input, const micr_table* table, unsigned flags,
-                            const record_writer& writer, std::FILE* out);
+input_summary write_records(text_source& input, const micr_table* table, unsigned flags, const record_writer& writer,
+                            std::FILE* out);
 
 }  // namespace micr::batch

@@ -130,16 +130,14 @@ int main(int argc, char** argv) {
             std::fputs("micrparse (micr) " MICR_VERSION "\n", stdout);
             return std::fflush(stdout) == 0 ? 0 : write_error();
         } else if (is_option(arg, "--format")) {
-            if (!value_of(i, arg, "--format", value))
-                return bad_usage("option '--format' needs a value: jsonl or csv");
+            if (!value_of(i, arg, "--format", value)) return bad_usage("option '--format' needs a value: jsonl or csv");
             if (!set_format(value, opt.format))
                 return bad_usage("unknown format '" + std::string(value) + "' (use jsonl or csv)");
         } else if (is_option(arg, "--table")) {
             if (!value_of(i, arg, "--table", value)) return bad_usage("option '--table' needs a file name");
             opt.table = value;
         } else if (is_option(arg, "--check-table")) {
-            if (!value_of(i, arg, "--check-table", value))
-                return bad_usage("option '--check-table' needs a file name");
+            if (!value_of(i, arg, "--check-table", value)) return bad_usage("option '--check-table' needs a file name");
             opt.check_table = value;
         } else if (arg == "--no-table") {
             opt.no_table = true;
@@ -154,8 +152,9 @@ int main(int argc, char** argv) {
     // The table is loaded once, before anything is read or written.
     table_handle table;
     struct stat info {};
-    const char* table_path =
-        opt.table != nullptr ? opt.table : (!opt.no_table && ::lstat(default_table, &info) == 0 ? default_table : nullptr);
+    const char* table_path = opt.table != nullptr
+                                 ? opt.table
+                                 : (!opt.no_table && ::lstat(default_table, &info) == 0 ? default_table : nullptr);
     if (table_path != nullptr) {
         table = load_table(table_path);
         if (table == nullptr) return 1;
@@ -187,8 +186,7 @@ int main(int argc, char** argv) {
             continue;
         }
         writer.set_file(name);
-        const micr::batch::input_summary summary =
-            micr::batch::write_records(input, table.get(), 0, writer, stdout);
+        const micr::batch::input_summary summary = micr::batch::write_records(input, table.get(), 0, writer, stdout);
         if (!standard_input) micr::close_text_source(input);  // standard input stays open
         if (summary.write_failed) return write_error();
         if (summary.read_error != 0) {

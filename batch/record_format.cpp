@@ -3,8 +3,8 @@
 #include <array>
 #include <charconv>
 #include <cstdint>
-#include <initializer_list>
 #include <cstring>
+#include <initializer_list>
 
 #include <nlohmann/json.hpp>
 
@@ -15,8 +15,7 @@ namespace {
 
 // Columns before the fields and after them; the CSV header and every record
 // follow this one list, then the fields of the record in record order.
-constexpr const char* leading_columns[] = {"file", "line", "micr", "status", "exception_state",
-                                           "unrecognized_symbols"};
+constexpr const char* leading_columns[] = {"file", "line", "micr", "status", "exception_state", "unrecognized_symbols"};
 constexpr const char* error_column = "error";
 
 // A value escapes to at most six bytes per byte (a control byte as \u00XX);
@@ -49,7 +48,8 @@ struct json_rule {
 struct csv_rule {
     static constexpr std::array<bool, 256> byte = [] {
         std::array<bool, 256> plain{};
-        for (int c = 0; c < 0x80; ++c) plain[static_cast<std::size_t>(c)] = c != ',' && c != '"' && c != '\r' && c != '\n';
+        for (int c = 0; c < 0x80; ++c)
+            plain[static_cast<std::size_t>(c)] = c != ',' && c != '"' && c != '\r' && c != '\n';
         return plain;
     }();
     static bool word(std::uint64_t x) {
@@ -79,7 +79,7 @@ struct json_pieces {
     piece text_key[field_count];    // ,"amount":
     piece status_key[field_count];  // ,"amount_status":"
     piece status_names[7];          // by status 0..5, then the catch-all
-    piece state_names[5];  // by state 0..3, then the catch-all
+    piece state_names[5];           // by state 0..3, then the catch-all
     constexpr json_pieces() {
         for (const field_id f : all_fields) {
             text_key[f] = make_piece({",\"", fields[f].name, "\":"});
@@ -209,7 +209,8 @@ std::string csv_field(std::string_view text) {
 std::string csv_header() {
     std::string row;
     for (const char* name : leading_columns) row.append(name).append(",");
-    for (const field_id f : all_fields) row.append(fields[f].name).append(",").append(fields[f].name).append("_status,");
+    for (const field_id f : all_fields)
+        row.append(fields[f].name).append(",").append(fields[f].name).append("_status,");
     row.append(error_column).append("\n");
     return row;
 }
@@ -246,8 +247,7 @@ char* record_writer::write_record(char* at, long line, std::string_view micr, co
         out.number(result.unrecognized_symbols);
         for (const field_id f : all_fields) {
             out.put(',');
-            if (!out.plain_text<csv_rule>(text_of(result, f), fields[f].width))
-                csv_text(out, text_view(result, f));
+            if (!out.plain_text<csv_rule>(text_of(result, f), fields[f].width)) csv_text(out, text_view(result, f));
             out.put(',');
             out.put(pieces.status_name(status_of(result, f)));
         }
@@ -268,8 +268,7 @@ char* record_writer::write_record(char* at, long line, std::string_view micr, co
     out.number(result.unrecognized_symbols);
     for (const field_id f : all_fields) {
         out.put(pieces.text_key[f]);
-        if (!out.plain_text<json_rule>(text_of(result, f), fields[f].width))
-            json_text(out, text_view(result, f));
+        if (!out.plain_text<json_rule>(text_of(result, f), fields[f].width)) json_text(out, text_view(result, f));
         out.put(pieces.status_key[f]);
         out.put(pieces.status_name(status_of(result, f)));
         out.put('"');

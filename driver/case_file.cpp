@@ -14,8 +14,8 @@ constexpr int first_expected_column = 4;       // columns 1-3 are label, MICR li
 
 // The expected fields in the order of the file, which is neither the
 // record's nor the report's: each is a text column, then a status column.
-constexpr field_id case_file_order[field_count] = {amount_field, tpc_field, csn_field, account_field,
-                                                   epc_field, onus_field, auxonus_field, transit_field};
+constexpr field_id case_file_order[field_count] = {amount_field, tpc_field,  csn_field,     account_field,
+                                                   epc_field,    onus_field, auxonus_field, transit_field};
 
 // The line buffer and the expected record live for the whole run.
 char line_buffer[line_buffer_size];
@@ -26,9 +26,7 @@ char* status_column(char* const columns[], int i) { return columns[first_expecte
 
 // A status written as one character reads like a decimal number: a digit
 // gives its value, anything else 0.
-signed char single_status(const char* text) {
-    return static_cast<signed char>(is_digit(text[0]) ? text[0] - '0' : 0);
-}
+signed char single_status(const char* text) { return static_cast<signed char>(is_digit(text[0]) ? text[0] - '0' : 0); }
 
 bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
@@ -75,8 +73,8 @@ void fill_expected(char* const columns[column_count]) {
         const field_id f = case_file_order[i];
         std::strcpy(text_of(expected, f), text_column(columns, i));
         const bool last = i == field_count - 1;
-        status_of(expected, f) = last ? trailing_status(status_column(columns, i))
-                                      : single_status(status_column(columns, i));
+        status_of(expected, f) =
+            last ? trailing_status(status_column(columns, i)) : single_status(status_column(columns, i));
     }
 }
 
@@ -125,8 +123,6 @@ run_summary run_test_cases(text_source& input, std::FILE* out) {
     return summary;
 }
 
-int run_exit_status(const run_summary& summary) {
-    return summary.marked_cases == 0 && summary.skipped == 0 ? 0 : 2;
-}
+int run_exit_status(const run_summary& summary) { return summary.marked_cases == 0 && summary.skipped == 0 ? 0 : 2; }
 
 }  // namespace micr

@@ -9,11 +9,11 @@
 namespace micr {
 
 struct run_summary {
-    int cases = 0;         // report blocks printed
-    int marked_cases = 0;  // blocks with at least one field marked '*'
-    int skipped = 0;       // malformed lines skipped with a message
-    int read_error = 0;    // errno of a read of the file that failed; the run ended there
-    long ctrl_z_line = 0;  // line of a Ctrl-Z that ended the input with bytes after it, else 0
+    int cases = 0;              // report blocks printed
+    int marked_cases = 0;       // blocks with at least one field marked '*'
+    int skipped = 0;            // malformed lines skipped with a message
+    int read_error = 0;         // errno of a read of the file that failed; the run ended there
+    long ctrl_z_line = 0;       // line of a Ctrl-Z that ended the input with bytes after it, else 0
     bool write_failed = false;  // `out` reported an error; the run ended there
 };
 

@@ -65,9 +65,8 @@ private:
 };
 
 // One field line; returns true when the line is marked.
-bool print_compared_field(block_writer& w, const char* field_label, const char* parsed_text,
-                          signed char parsed_status, const char* expected_text,
-                          signed char expected_status) {
+bool print_compared_field(block_writer& w, const char* field_label, const char* parsed_text, signed char parsed_status,
+                          const char* expected_text, signed char expected_status) {
     const bool agrees = parsed_status == expected_status && std::strcmp(parsed_text, expected_text) == 0;
     w.put(agrees ? ' ' : '*');
     const std::size_t label_length = std::strlen(field_label);

@@ -102,14 +102,14 @@ typedef struct micr_table micr_table;
  * why (EISDIR for a directory, EFBIG beyond 64 MiB).  A table with malformed
  * lines still loads; see micr_table_problem_count.
  */
-micr_table *micr_table_open(const char *path);
+micr_table* micr_table_open(const char* path);
 
 /* Makes a table from `length` bytes of table text, copying what it needs.
    Returns NULL only when out of memory. */
-micr_table *micr_table_from_text(const char *text, size_t length);
+micr_table* micr_table_from_text(const char* text, size_t length);
 
 /* Frees a table; NULL is fine.  No parse may be using it. */
-void micr_table_free(micr_table *table);
+void micr_table_free(micr_table* table);
 
 /*
  * Malformed lines of a table, one problem per line, in line order.  Line
@@ -117,9 +117,9 @@ void micr_table_free(micr_table *table);
  * ("line longer than 255 characters", "fewer than 7 tokens", ...) and lives
  * as long as its table.  An index at or past the count gives line 0 and "".
  */
-size_t micr_table_problem_count(const micr_table *table);
-long micr_table_problem_line(const micr_table *table, size_t index);
-const char *micr_table_problem_message(const micr_table *table, size_t index); /* never NULL */
+size_t micr_table_problem_count(const micr_table* table);
+long micr_table_problem_line(const micr_table* table, size_t index);
+const char* micr_table_problem_message(const micr_table* table, size_t index); /* never NULL */
 
 /*
  * Parses one code line.
@@ -139,7 +139,7 @@ const char *micr_table_problem_message(const micr_table *table, size_t index); /
  * field MISSING and empty, status 1, EX_NORMAL.  A NULL `result` is refused
  * and nothing is written.  Allocates nothing, does no I/O; reentrant.
  */
-int micr_parse(const micr_table *table, const char *text, size_t length, unsigned flags, micr_result *result);
+int micr_parse(const micr_table* table, const char* text, size_t length, unsigned flags, micr_result* result);
 
 /*
  * Parses one MICR line, given reversed (last character first) as a
@@ -148,13 +148,13 @@ int micr_parse(const micr_table *table, const char *text, size_t length, unsigne
  * until the next call; copy it to keep it.  Not thread-safe: one parse at a
  * time.
  */
-const micr_result *parse_micr_line(const char *reversed_text);
+const micr_result* parse_micr_line(const char* reversed_text);
 
 /* Seven-character display name of a field status; "???????" outside 0..5. */
-const char *micr_status_name(int field_status);
+const char* micr_status_name(int field_status);
 
 /* Display name of an exception state ("EX_NORMAL" ...); "???????" outside 0..3. */
-const char *micr_exception_state_name(int exception_state);
+const char* micr_exception_state_name(int exception_state);
 
 #ifdef __cplusplus
 }

@@ -192,9 +192,9 @@ void apply_exception_table(micr_result& r, const table_source& table) {
     for (std::size_t i = 0; i < length; ++i) transit[i] = r.transit[length - 1 - i];
     transit[length] = '\0';
     exception_entry entry{};
-    r.exception_state = static_cast<signed char>(table.kind == table_source::parse_dat
-                                                     ? find_exception_entry(transit, entry)
-                                                     : lookup_table(*table.table, transit, entry));
+    r.exception_state =
+        static_cast<signed char>(table.kind == table_source::parse_dat ? find_exception_entry(transit, entry)
+                                                                       : lookup_table(*table.table, transit, entry));
     if (r.exception_state == EX_USED) apply_entry(r, entry);
 }
 

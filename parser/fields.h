@@ -19,7 +19,16 @@ inline constexpr char unreadable_mark = '?';
 inline constexpr char blank = ' ';
 
 // In record order.
-enum field_id { amount_field, account_field, tpc_field, csn_field, transit_field, epc_field, onus_field, auxonus_field };
+enum field_id {
+    amount_field,
+    account_field,
+    tpc_field,
+    csn_field,
+    transit_field,
+    epc_field,
+    onus_field,
+    auxonus_field
+};
 inline constexpr int field_count = 8;
 
 struct field_def {
@@ -35,8 +44,8 @@ struct field_def {
 };
 
 inline constexpr field_def fields[field_count] = {
-    {"amount", offsetof(micr_result, amount_status), offsetof(micr_result, amount), MICR_AMOUNT_SIZE, " amount:",
-     "0123456789", 16},
+    {"amount", offsetof(micr_result, amount_status), offsetof(micr_result, amount), MICR_AMOUNT_SIZE,
+     " amount:", "0123456789", 16},
     {"account", offsetof(micr_result, account_status), offsetof(micr_result, account), MICR_ACCOUNT_SIZE,
      "account:", nullptr, 0},
     {"tpc", offsetof(micr_result, tpc_status), offsetof(micr_result, tpc), MICR_TPC_SIZE, "    tpc:", nullptr, 0},
@@ -44,8 +53,8 @@ inline constexpr field_def fields[field_count] = {
     {"transit", offsetof(micr_result, transit_status), offsetof(micr_result, transit), MICR_TRANSIT_SIZE,
      "transit:", "0123456789d", 9},
     {"epc", offsetof(micr_result, epc_status), offsetof(micr_result, epc), MICR_EPC_SIZE, "    epc:", nullptr, 0},
-    {"onus", offsetof(micr_result, onus_status), offsetof(micr_result, onus), MICR_ONUS_SIZE, "   onus:",
-     "0123456789od ", 25},
+    {"onus", offsetof(micr_result, onus_status), offsetof(micr_result, onus), MICR_ONUS_SIZE,
+     "   onus:", "0123456789od ", 25},
     {"auxonus", offsetof(micr_result, auxonus_status), offsetof(micr_result, auxonus), MICR_AUXONUS_SIZE,
      "auxonus:", "0123456789d ", 21},
 };
@@ -76,9 +85,7 @@ inline constexpr std::array<unsigned char, 256> allowed_classes = [] {
     return classes;
 }();
 
-inline bool allowed_in(field_id f, char c) {
-    return (allowed_classes[static_cast<unsigned char>(c)] & (1u << f)) != 0;
-}
+inline bool allowed_in(field_id f, char c) { return (allowed_classes[static_cast<unsigned char>(c)] & (1u << f)) != 0; }
 
 inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
 

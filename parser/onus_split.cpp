@@ -16,9 +16,9 @@ constexpr char group_delimiters[] = {blank, dash_symbol, '\0'};
 constexpr int section_count = 3;
 
 // The lengths the rules turn on.
-constexpr int shortest_serial = 3;        // a serial number has at least three digits
-constexpr int longest_short_serial = 4;   // beside an account number in section 1: three or four
-constexpr int shortest_account = 5;       // an account number beside such a serial number
+constexpr int shortest_serial = 3;              // a serial number has at least three digits
+constexpr int longest_short_serial = 4;         // beside an account number in section 1: three or four
+constexpr int shortest_account = 5;             // an account number beside such a serial number
 constexpr char lone_code_scan_order[] = "100";  // a lone group 001 as printed is a processing code
 
 // The digit groups of one section, split from a copy of it so that the
@@ -105,8 +105,7 @@ void rule_3_i(micr_result& r, const char* s1, const section_groups& g1) {
 }
 
 // Rule 3-II: section 2 has at least one group.
-void rule_3_ii(micr_result& r, const char* s1, const char* s2, const section_groups& g1,
-               const section_groups& g2) {
+void rule_3_ii(micr_result& r, const char* s1, const char* s2, const section_groups& g1, const section_groups& g2) {
     const int s1a = length(g1.a), s1b = length(g1.b);
     const int s2a = length(g2.a), s2b = length(g2.b);
     if (s1a == 0) {

@@ -17,8 +17,7 @@ namespace micr {
 namespace {
 
 // Indexed by field status; every code outside 0..5 shows the last entry.
-constexpr const char* status_names[] = {"OK     ", "INVALID", "MISSING", "TOOLONG",
-                                        "UNRECOG", "NOTERM ", "???????"};
+constexpr const char* status_names[] = {"OK     ", "INVALID", "MISSING", "TOOLONG", "UNRECOG", "NOTERM ", "???????"};
 constexpr int status_name_count = sizeof status_names / sizeof status_names[0];
 
 constexpr const char* exception_state_names[] = {"EX_NORMAL", "EX_USED", "EX_OPEN_ERR", "EX_INVALID"};

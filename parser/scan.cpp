@@ -22,8 +22,8 @@ namespace {
 // many were taken; `bad` becomes the first of them that is the unreadable
 // mark or outside the allowed set (1 for a NUL byte), or stays 0.
 template <std::ptrdiff_t Step>
-std::size_t take_characters(const char* first, std::size_t reach, char terminator, char* destination,
-                            std::size_t room, field_id allowed, char& bad) {
+std::size_t take_characters(const char* first, std::size_t reach, char terminator, char* destination, std::size_t room,
+                            field_id allowed, char& bad) {
     std::size_t taken = 0;
     for (; taken < reach; ++taken) {
         const char c = first[Step * static_cast<std::ptrdiff_t>(taken)];

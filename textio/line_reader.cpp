@@ -25,7 +25,7 @@ const char* next_control_byte(const char* p, const char* end) {
         // bytes of 0x80 and above are ordinary and are masked out.
         if (((word - above_ctrl_z) & ~word & highs) != 0) break;
     }
-    while (p < end && static_cast<unsigned char>(*p) > static_cast<unsigned char>(ctrl_z)) ++p;
+    while (p<end&& static_cast<unsigned char>(*p)> static_cast<unsigned char>(ctrl_z)) ++p;
     return p;
 }
 
@@ -69,8 +69,7 @@ int open_retrying(const char* path, int flags) {
 
 }  // namespace
 
-bool open_text_source(text_source& source, const char* path, char* buffer, std::size_t capacity,
-                      open_mode mode) {
+bool open_text_source(text_source& source, const char* path, char* buffer, std::size_t capacity, open_mode mode) {
     source = text_source{};
     // A FIFO without a writer would block an ordinary open, and a device may
     // never end: a file that must be regular is opened without waiting and

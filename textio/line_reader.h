@@ -20,16 +20,16 @@ struct byte_reader {
 };
 
 struct text_source {
-    int fd = -1;                    // -1 for an in-memory source
+    int fd = -1;  // -1 for an in-memory source
     byte_reader reader;
-    char* buffer = nullptr;         // bytes read but not yet handed out
-    std::size_t capacity = 0;       // size of `buffer`
-    std::size_t start = 0;          // next unread byte in `buffer`
-    std::size_t end = 0;            // one past the last valid byte in `buffer`
-    bool finished = false;          // nothing more will be read
-    bool ctrl_z_ends = true;        // text mode; false reads every byte as a character
-    bool stopped_at_ctrl_z = false; // the input ended at a Ctrl-Z byte
-    int error = 0;                  // errno of a read that failed; the input ends there
+    char* buffer = nullptr;          // bytes read but not yet handed out
+    std::size_t capacity = 0;        // size of `buffer`
+    std::size_t start = 0;           // next unread byte in `buffer`
+    std::size_t end = 0;             // one past the last valid byte in `buffer`
+    bool finished = false;           // nothing more will be read
+    bool ctrl_z_ends = true;         // text mode; false reads every byte as a character
+    bool stopped_at_ctrl_z = false;  // the input ended at a Ctrl-Z byte
+    int error = 0;                   // errno of a read that failed; the input ends there
 };
 
 // One line as read: its text (without line feed, NUL-terminated) in the
