@@ -1,5 +1,6 @@
 #include "batch_run.h"
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -11,10 +12,16 @@ constexpr std::size_t block_size = 1 << 18;
 
 }  // namespace
 
-input_summary write_records(text_source& input, const micr_table* table, unsigned flags, const record_writer& writer,
-                            std::FILE* out) {
+input_summary write_records(text_source& input, const micr_table* table, const line_options& options,
+                            const record_writer& writer, std::FILE* out) {
     static const std::string too_long = "line longer than " + std::to_string(max_line_length) + " characters";
     static const std::string_view holds_nul = "line holds a NUL byte";
+    static const std::string_view not_utf8 = "line is not valid UTF-8";
+    // The library's own letters need no rewriting unless a Unicode symbol
+    // (UTF-8, lead byte E2) may stand in the line.
+    const bool own_letters = options.symbols == nullptr;
+    constexpr char unicode_lead = '\xE2';
+    char letters[max_line_length + 1];
     // Every byte is a character of the line: a Ctrl-Z must not drop what follows it.
     input.ctrl_z_ends = false;
     char line[max_line_length + 1];
@@ -33,13 +40,26 @@ input_summary write_records(text_source& input, const micr_table* table, unsigne
     text_line info;
     while (read_text_line(input, line, sizeof line, info)) {
         const long number = ++summary.lines;
+        const std::string_view as_read(line, info.length);
         micr_result result;
-        if (info.too_long)
+        if (info.too_long) {
             end = writer.write_error(end, number, too_long);
-        else if (micr_parse(table, line, info.length, flags, &result) == MICR_PARSE_REFUSED)
-            end = writer.write_error(end, number, holds_nul);  // the one refusal a line can cause
-        else
-            end = writer.write_record(end, number, std::string_view(line, info.length), result);
+        } else if (options.encoding == text_encoding::utf8 && !valid_utf8(as_read)) {
+            end = writer.write_error(end, number, not_utf8);
+        } else {
+            const char* text = line;
+            std::size_t length = info.length;
+            if (!own_letters || std::memchr(line, unicode_lead, length) != nullptr) {
+                // Never longer than the line, so the room always suffices.
+                length =
+                    static_cast<std::size_t>(micr_translate(options.symbols, line, length, letters, sizeof letters));
+                text = letters;
+            }
+            if (micr_parse(table, text, length, options.flags, &result) == MICR_PARSE_REFUSED)
+                end = writer.write_error(end, number, holds_nul);  // the one refusal a line can cause
+            else
+                end = writer.write_record(end, number, as_read, result);
+        }
         if (static_cast<std::size_t>(end - start) >= block_size && !flush()) {
             summary.write_failed = true;
             return summary;

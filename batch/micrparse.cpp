@@ -28,6 +28,17 @@ constexpr const char* usage_text =
     "  --no-table          use no exception table, not even ./PARSE.DAT\n"
     "  --check-table=FILE  only check the exception table FILE: report its\n"
     "                      malformed lines and read no input\n"
+    "  --symbols=SYMBOLS   how the reader writes the symbols: default (t o a d,\n"
+    "                      ? unreadable), TOAD (T O A D, !), bcd (d c b -, !), or\n"
+    "                      six characters for transit, on-us, amount, dash,\n"
+    "                      unreadable mark and blank; the Unicode symbols\n"
+    "                      U+2446 to U+2449 are always recognised\n"
+    "  --encoding=ENCODING latin1: each byte of the line and the file name is\n"
+    "                      written as the character of its value (the default);\n"
+    "                      utf8: they are UTF-8 text, and a line that is not\n"
+    "                      valid UTF-8 gives an error record\n"
+    "  --salvage           read on past a field that cannot be used, where its\n"
+    "                      closing symbol allows, and split the on-us field\n"
     "  -h, --help          show this help and exit\n"
     "  --version           show the version and exit\n"
     "\n"
@@ -38,9 +49,10 @@ constexpr const char* usage_text =
     "\n"
     "Each record holds the file name, the line number, the MICR line, status,\n"
     "exception_state, unrecognized_symbols, and the text and status name of\n"
-    "amount, account, tpc, csn, transit, epc, onus and auxonus.  A line that\n"
-    "cannot be parsed (longer than %zu characters, or holding a NUL byte)\n"
-    "gives a record with an error instead.\n"
+    "amount, account, tpc, csn, transit, epc, onus and auxonus, then\n"
+    "amount_cents, transit_form (aba or canadian) and routing_repair.  A line\n"
+    "that cannot be parsed (longer than %zu characters, holding a NUL byte, or\n"
+    "not UTF-8 with --encoding=utf8) gives a record with an error instead.\n"
     "\n"
     "Exit status: 0 when every input was read and every record written; 1 when\n"
     "an input could not be opened or read, the table cannot be used, output\n"
@@ -58,8 +70,29 @@ struct table_deleter {
 };
 using table_handle = std::unique_ptr<micr_table, table_deleter>;
 
+// Reader conventions by name, in micr_translate's order: transit, on-us,
+// amount, dash, unreadable mark, blank.
+struct convention {
+    const char* name;
+    const char* symbols;
+};
+constexpr convention conventions[] = {{"default", "toad? "}, {"TOAD", "TOAD! "}, {"bcd", "dcb-! "}};
+
+bool set_symbols(std::string_view value, const char*& symbols) {
+    for (const convention& c : conventions)
+        if (value == c.name) {
+            symbols = c.symbols == conventions[0].symbols ? nullptr : c.symbols;
+            return true;
+        }
+    char probe[1];
+    if (value.size() != 6 || micr_translate(value.data(), "", 0, probe, sizeof probe) != 0) return false;
+    symbols = value.data();
+    return true;
+}
+
 struct options {
     micr::batch::output_format format = micr::batch::output_format::json_lines;
+    micr::batch::line_options line;
     const char* table = nullptr;  // --table
     bool no_table = false;
     const char* check_table = nullptr;
@@ -141,6 +174,23 @@ int main(int argc, char** argv) {
             opt.check_table = value;
         } else if (arg == "--no-table") {
             opt.no_table = true;
+        } else if (is_option(arg, "--symbols")) {
+            if (!value_of(i, arg, "--symbols", value))
+                return bad_usage("option '--symbols' needs a value: default, TOAD, bcd or six characters");
+            if (!set_symbols(value, opt.line.symbols))
+                return bad_usage("unknown symbols '" + std::string(value) +
+                                 "' (use default, TOAD, bcd or six distinct characters, none a digit)");
+        } else if (is_option(arg, "--encoding")) {
+            if (!value_of(i, arg, "--encoding", value))
+                return bad_usage("option '--encoding' needs a value: latin1 or utf8");
+            if (std::string_view(value) == "latin1")
+                opt.line.encoding = micr::batch::text_encoding::latin1;
+            else if (std::string_view(value) == "utf8")
+                opt.line.encoding = micr::batch::text_encoding::utf8;
+            else
+                return bad_usage("unknown encoding '" + std::string(value) + "' (use latin1 or utf8)");
+        } else if (arg == "--salvage") {
+            opt.line.flags |= MICR_SALVAGE;
         } else {
             return bad_usage("unknown option '" + std::string(arg) + "'");
         }
@@ -165,7 +215,7 @@ int main(int argc, char** argv) {
     // One large buffer: records go out in blocks, not line by line.
     static char output_buffer[1 << 16];
     std::setvbuf(stdout, output_buffer, _IOFBF, sizeof output_buffer);
-    micr::batch::record_writer writer(opt.format);
+    micr::batch::record_writer writer(opt.format, opt.line.encoding);
     if (opt.format == micr::batch::output_format::csv) {
         const std::string header = micr::batch::csv_header();
         if (std::fwrite(header.data(), 1, header.size(), stdout) != header.size()) return write_error();
@@ -186,7 +236,8 @@ int main(int argc, char** argv) {
             continue;
         }
         writer.set_file(name);
-        const micr::batch::input_summary summary = micr::batch::write_records(input, table.get(), 0, writer, stdout);
+        const micr::batch::input_summary summary =
+            micr::batch::write_records(input, table.get(), opt.line, writer, stdout);
         if (!standard_input) micr::close_text_source(input);  // standard input stays open
         if (summary.write_failed) return write_error();
         if (summary.read_error != 0) {

@@ -17,6 +17,8 @@ namespace {
 // follow this one list, then the fields of the record in record order.
 constexpr const char* leading_columns[] = {"file", "line", "micr", "status", "exception_state", "unrecognized_symbols"};
 constexpr const char* error_column = "error";
+// What a line tells beyond its fields, after every other column.
+constexpr const char* fact_columns[] = {"amount_cents", "transit_form", "routing_repair"};
 
 // A value escapes to at most six bytes per byte (a control byte as \u00XX);
 // everything around the values fits in this.
@@ -164,12 +166,64 @@ private:
     char* at_;
 };
 
-void json_text(cursor& out, std::string_view bytes) {
-    if (!out.plain_bytes<json_rule>(bytes)) out.put(nlohmann::json(latin1_to_utf8(bytes)).dump());
+// A value as JSON or CSV text; `utf8`: the bytes are valid UTF-8 and stand
+// for themselves, else each byte is the code point of its value.
+void json_text(cursor& out, std::string_view bytes, bool utf8 = false) {
+    if (!out.plain_bytes<json_rule>(bytes))
+        out.put(nlohmann::json(utf8 ? std::string(bytes) : latin1_to_utf8(bytes)).dump());
 }
 
-void csv_text(cursor& out, std::string_view bytes) {
-    if (!out.plain_bytes<csv_rule>(bytes)) out.put(csv_field(latin1_to_utf8(bytes)));
+void csv_text(cursor& out, std::string_view bytes, bool utf8 = false) {
+    if (!out.plain_bytes<csv_rule>(bytes)) out.put(csv_field(utf8 ? std::string(bytes) : latin1_to_utf8(bytes)));
+}
+
+// What the line tells beyond its fields.
+struct line_facts {
+    bool has_cents = false;
+    unsigned long long cents = 0;  // the amount, when it is OK and below 2^53: exact in every JSON reader
+    const char* transit_form = nullptr;
+    char repair[10] = {};  // empty: no repair
+};
+
+line_facts facts_of(const micr_result& r) {
+    line_facts facts;
+    if (r.amount_status == ST_OK) {
+        unsigned long long value = 0;
+        for (const char* p = r.amount; *p != '\0'; ++p) value = value * 10 + static_cast<unsigned>(*p - '0');
+        facts.has_cents = value < (1ull << 53);
+        facts.cents = value;
+    }
+    if (r.transit_status == ST_OK)
+        facts.transit_form = std::strchr(r.transit, dash_symbol) != nullptr ? "canadian" : "aba";
+    if (r.transit_status == ST_UNRECOG && micr_repair_routing(r.transit, facts.repair) != 1) facts.repair[0] = '\0';
+    return facts;
+}
+
+void json_facts(cursor& out, const line_facts& facts) {
+    out.put(",\"amount_cents\":");
+    if (facts.has_cents)
+        out.number(static_cast<long>(facts.cents));
+    else
+        out.put("null");
+    out.put(",\"transit_form\":");
+    if (facts.transit_form != nullptr)
+        json_text(out, facts.transit_form);
+    else
+        out.put("null");
+    out.put(",\"routing_repair\":");
+    if (facts.repair[0] != '\0')
+        json_text(out, facts.repair);
+    else
+        out.put("null");
+}
+
+void csv_facts(cursor& out, const line_facts& facts) {
+    out.put(',');
+    if (facts.has_cents) out.number(static_cast<long>(facts.cents));
+    out.put(',');
+    if (facts.transit_form != nullptr) out.put(std::string_view(facts.transit_form));
+    out.put(',');
+    out.put(std::string_view(facts.repair));
 }
 
 // A text buffer of the record, up to its terminator and never past its end.
@@ -179,6 +233,40 @@ std::string_view text_view(const micr_result& r, field_id f) {
 }
 
 }  // namespace
+
+bool valid_utf8(std::string_view bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* const end = p + bytes.size();
+    while (p < end) {
+        const unsigned char b = *p;
+        if (b < 0x80) {
+            ++p;
+            continue;
+        }
+        // Length and the range of the second byte, which rules out overlong
+        // forms, surrogates and code points beyond U+10FFFF.
+        std::size_t length;
+        unsigned char low = 0x80, high = 0xBF;
+        if (b >= 0xC2 && b <= 0xDF) {
+            length = 2;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            length = 3;
+            if (b == 0xE0) low = 0xA0;
+            if (b == 0xED) high = 0x9F;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            length = 4;
+            if (b == 0xF0) low = 0x90;
+            if (b == 0xF4) high = 0x8F;
+        } else {
+            return false;
+        }
+        if (static_cast<std::size_t>(end - p) < length || p[1] < low || p[1] > high) return false;
+        for (std::size_t i = 2; i < length; ++i)
+            if (p[i] < 0x80 || p[i] > 0xBF) return false;
+        p += length;
+    }
+    return true;
+}
 
 std::string latin1_to_utf8(std::string_view bytes) {
     std::string out;
@@ -211,17 +299,21 @@ std::string csv_header() {
     for (const char* name : leading_columns) row.append(name).append(",");
     for (const field_id f : all_fields)
         row.append(fields[f].name).append(",").append(fields[f].name).append("_status,");
-    row.append(error_column).append("\n");
+    row.append(error_column);
+    for (const char* name : fact_columns) row.append(",").append(name);
+    row.append("\n");
     return row;
 }
 
 void record_writer::set_file(std::string_view name) {
     file_.assign(record_bound(name.size()), '\0');
     cursor out(file_.data());
+    // A name that is no UTF-8 is written byte by byte, whatever the encoding.
+    const bool utf8 = encoding_ == text_encoding::utf8 && valid_utf8(name);
     if (format_ == output_format::csv)
-        csv_text(out, name);
+        csv_text(out, name, utf8);
     else
-        json_text(out, name);
+        json_text(out, name, utf8);
     file_.resize(static_cast<std::size_t>(out.end() - file_.data()));
 }
 
@@ -238,7 +330,7 @@ char* record_writer::write_record(char* at, long line, std::string_view micr, co
         out.put(',');
         out.number(line);
         out.put(',');
-        csv_text(out, micr);
+        csv_text(out, micr, encoding_ == text_encoding::utf8);
         out.put(',');
         out.number(result.status);
         out.put(',');
@@ -251,7 +343,9 @@ char* record_writer::write_record(char* at, long line, std::string_view micr, co
             out.put(',');
             out.put(pieces.status_name(status_of(result, f)));
         }
-        out.put(",\n");  // no error
+        out.put(',');  // no error
+        csv_facts(out, facts_of(result));
+        out.put('\n');
         return out.end();
     }
     out.put("{\"file\":");
@@ -259,7 +353,7 @@ char* record_writer::write_record(char* at, long line, std::string_view micr, co
     out.put(",\"line\":");
     out.number(line);
     out.put(",\"micr\":");
-    json_text(out, micr);
+    json_text(out, micr, encoding_ == text_encoding::utf8);
     out.put(",\"status\":");
     out.number(result.status);
     out.put(",\"exception_state\":\"");
@@ -273,6 +367,7 @@ char* record_writer::write_record(char* at, long line, std::string_view micr, co
         out.put(pieces.status_name(status_of(result, f)));
         out.put('"');
     }
+    json_facts(out, facts_of(result));
     out.put("}\n");
     return out.end();
 }
@@ -287,7 +382,7 @@ char* record_writer::write_error(char* at, long line, std::string_view reason) c
         for (std::size_t i = 0; i < std::size(leading_columns) - 2 + 2 * field_count; ++i) out.put(',');
         out.put(',');
         csv_text(out, reason);
-        out.put('\n');
+        out.put(",,,\n");  // nothing the line tells
         return out.end();
     }
     out.put("{\"file\":");

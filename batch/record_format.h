@@ -2,9 +2,11 @@
 // CSV row.  Both formats carry the same names in the same order:
 //   file, line, micr, status, exception_state, unrecognized_symbols,
 //   then text and status name of amount, account, tpc, csn, transit, epc,
-//   onus and auxonus ("amount", "amount_status", ...), and for CSV an
-//   "error" column.
-// A line the parser cannot take gives a record of file, line and error alone.
+//   onus and auxonus ("amount", "amount_status", ...), for CSV an "error"
+//   column, then what the line tells beyond its fields: amount_cents,
+//   transit_form, routing_repair.
+// A line the parser cannot take gives a record of file, line and error alone
+// (in CSV the other columns stay empty).
 #pragma once
 
 #include <string>
@@ -15,6 +17,16 @@
 namespace micr::batch {
 
 enum class output_format { json_lines, csv };
+
+// How the line itself and the file name are written: each byte as the code
+// point of its value (latin1, lossless for any bytes), or as the UTF-8 text
+// they are (utf8; the line must then be valid UTF-8).  Field texts are
+// always written as latin1.
+enum class text_encoding { latin1, utf8 };
+
+// Whether `bytes` are valid UTF-8: no overlong form, no surrogate, nothing
+// beyond U+10FFFF.
+bool valid_utf8(std::string_view bytes);
 
 // Each byte as the Unicode code point of the same value, encoded as UTF-8: a
 // reader's 8-bit text comes out as valid UTF-8 and nothing is lost.
@@ -32,7 +44,8 @@ std::string csv_header();
 // plain printable ASCII, so the bytes are those of the library's own dump.
 class record_writer {
 public:
-    explicit record_writer(output_format format) : format_(format) {}
+    explicit record_writer(output_format format, text_encoding encoding = text_encoding::latin1)
+        : format_(format), encoding_(encoding) {}
 
     // The file name that every following record carries ("-" for standard input).
     void set_file(std::string_view name);
@@ -53,6 +66,7 @@ public:
 
 private:
     output_format format_;
+    text_encoding encoding_;
     std::string file_;  // the file name as it stands in a record, quoted or escaped
 };
 

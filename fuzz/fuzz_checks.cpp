@@ -48,12 +48,7 @@ void fail(const char* what, const char* detail) {
     std::abort();
 }
 
-void check_result(const micr_result& r) {
-    require(r.status == 0 || r.status == 1, "status is neither 0 nor 1");
-    require(r.exception_state >= EX_NORMAL && r.exception_state <= EX_INVALID,
-            "exception_state outside 0..3");
-    require(r.unrecognized_symbols == 0 || r.unrecognized_symbols == 1,
-            "unrecognized_symbols is neither 0 nor 1");
+void check_fields(const micr_result& r) {
     for (const field_id f : micr::all_fields) {
         const char* name = micr::fields[f].name;
         const signed char status = micr::status_of(r, f);
@@ -63,9 +58,20 @@ void check_result(const micr_result& r) {
         require(std::memchr(text, '\0', micr::fields[f].width) != nullptr, "text not terminated inside its buffer",
                 name);
         if (status == ST_MISSING) require(text[0] == '\0', "a missing field holds a text", name);
-        if (status == ST_OK)
-            require(only(text, allowed_when_ok(f)), "a field with status OK holds a stray character", name);
     }
+}
+
+void check_result(const micr_result& r) {
+    require(r.status == 0 || r.status == 1, "status is neither 0 nor 1");
+    require(r.exception_state >= EX_NORMAL && r.exception_state <= EX_INVALID,
+            "exception_state outside 0..3");
+    require(r.unrecognized_symbols == 0 || r.unrecognized_symbols == 1,
+            "unrecognized_symbols is neither 0 nor 1");
+    check_fields(r);
+    for (const field_id f : micr::all_fields)
+        if (micr::status_of(r, f) == ST_OK)
+            require(only(micr::text_of(r, f), allowed_when_ok(f)), "a field with status OK holds a stray character",
+                    micr::fields[f].name);
     // The fields are scanned right to left as printed: amount, on-us, transit,
     // processing code, auxiliary on-us.  A scan that failed stops the parse.
     if (r.amount_status != ST_OK && r.amount_status != ST_MISSING) require_untouched(r.onus_status, r.onus, "onus");

@@ -22,6 +22,10 @@ inline void require(bool holds, const char* what, const char* detail = nullptr) 
 // table was not consulted and account, tpc and csn are missing and empty.
 void check_result(const micr_result& result);
 
+// The part of check_result that holds for a salvage parse too: every field
+// status 0 to 5, every text terminated inside its buffer, a missing field empty.
+void check_fields(const micr_result& result);
+
 // Compares the eight fields, the overall status and both flags of two
 // results, texts up to their terminators; true when they are the same.
 bool same_result(const micr_result& a, const micr_result& b);

@@ -10,7 +10,10 @@
 // with those bytes as PARSE.DAT (for a line without blanks at its right-hand
 // end, which micr_parse drops); without a table, exactly what parse_micr_line
 // gives with an empty PARSE.DAT; a table made from bytes lists a problem for
-// exactly the lines that make a search EX_INVALID.
+// exactly the lines that make a search EX_INVALID; a salvage parse (MICR_SALVAGE)
+// has the plain parse's status, and a line the plain parse completed comes
+// out the same; translating with the library's own convention changes only
+// Unicode symbols, and never makes a line longer.
 #include <cstring>
 #include <memory>
 #include <string>
@@ -73,6 +76,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(micr_fuzz::same_result(with_table, expected), "micr_parse with a loaded table differs from PARSE.DAT");
     require(micr_fuzz::same_result(without_table, parse_reversed(bytes, length, nullptr, 0)),
             "micr_parse without a table differs from an empty PARSE.DAT");
+
+    micr_result salvaged;
+    require(micr_parse(table.get(), line.get(), length, MICR_SALVAGE, &salvaged) == with_table.status,
+            "a salvage parse has another status than the plain one");
+    if (with_table.status == MICR_PARSE_COMPLETE)
+        require(micr_fuzz::same_result(salvaged, with_table), "salvage changed a line the plain parse completed");
+    require(salvaged.exception_state >= EX_NORMAL && salvaged.exception_state <= EX_INVALID,
+            "salvage gave an exception state outside 0..3");
+    micr_fuzz::check_fields(salvaged);
+
+    std::unique_ptr<char[]> letters(new char[length + 1]);
+    const long translated = micr_translate(nullptr, line.get(), length, letters.get(), length + 1);
+    require(translated >= 0 && static_cast<std::size_t>(translated) <= length, "translation made a line longer");
+    if (std::memchr(bytes, '\xe2', length) == nullptr)
+        require(static_cast<std::size_t>(translated) == length && std::memcmp(letters.get(), bytes, length) == 0,
+                "the library's own convention changed a line without Unicode symbols");
 
     // A malformed line, reached by every search, is listed as a problem.
     if (expected.status == 0 && expected.exception_state == EX_INVALID)

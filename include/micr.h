@@ -131,7 +131,7 @@ const char* micr_table_problem_message(const micr_table* table, size_t index); /
  *   text    the line as printed (left to right), `length` bytes, no
  *           terminator needed.  Blanks at its right-hand end are not part of
  *           the code line, so a reader's padded record parses like the bare line.
- *   flags   0.
+ *   flags   0, or MICR_SALVAGE.
  *   result  filled in whole; owned by the caller.
  * Returns result->status (MICR_PARSE_COMPLETE or MICR_PARSE_STOPPED), or
  * MICR_PARSE_REFUSED when the text holds a NUL byte, `flags` has an undefined
@@ -140,6 +140,44 @@ const char* micr_table_problem_message(const micr_table* table, size_t index); /
  * and nothing is written.  Allocates nothing, does no I/O; reentrant.
  */
 int micr_parse(const micr_table* table, const char* text, size_t length, unsigned flags, micr_result* result);
+
+/*
+ * Flag of micr_parse: a salvage parse.  A field whose scan stopped on its own
+ * closing symbol does not end the parse, whatever its status: scanning goes
+ * on with the next field.  A field that did not reach its closing symbol
+ * (NOTERM, TOOLONG with more behind it, an auxiliary on-us field without its
+ * opening symbol) still ends it.  When the on-us field reached its closing
+ * symbol with status OK or UNRECOG, the on-us field is then split as after a
+ * completed parse; by the exception table only when the transit field
+ * scanned OK, else by the default rules.  A part of the on-us field holding
+ * '?' is UNRECOG.  status stays what the plain parse gives: the flag fills
+ * in fields the plain parse leaves MISSING and never hides a failure.
+ */
+#define MICR_SALVAGE 0x1u
+
+/*
+ * Rewrites a code line written in another convention into this library's
+ * letters.  symbols: six bytes, for transit, on-us, amount, dash, unreadable
+ * mark and blank (NULL means "toad? ", the library's own).  The four Unicode
+ * symbols in UTF-8 (U+2446 transit, U+2447 amount, U+2448 on-us, U+2449
+ * dash) are always recognised, before `symbols`.  A byte that is one of the
+ * library's own letters t o a d ? but no byte of the convention becomes 'x',
+ * which no field accepts; digits and every other byte pass unchanged (a NUL
+ * byte too, which micr_parse then refuses).  Writes a NUL-terminated text to
+ * out; returns its length, or -1 when out_size is too small or symbols is
+ * not six distinct ASCII bytes, none of them a digit or NUL.  out_size of
+ * length + 1 is always enough.
+ */
+long micr_translate(const char* symbols, const char* text, size_t length, char* out, size_t out_size);
+
+/*
+ * A repair hint for a routing number with one unreadable digit: when
+ * `transit` is nine characters, exactly one of them '?' and the rest digits,
+ * and the '?' is not the 5th or 6th character (where a Canadian transit has
+ * its dash), writes to `out` (10 bytes) the one nine-digit number whose ABA
+ * check digit holds and returns 1.  Otherwise returns 0 and writes nothing.
+ */
+int micr_repair_routing(const char* transit, char* out);
 
 /*
  * Parses one MICR line, given reversed (last character first) as a

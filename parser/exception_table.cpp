@@ -66,11 +66,14 @@ bool routing_matches(const table_token& routing, const char* transit, std::size_
 }
 
 // Copies `count` characters of `from` into a split field: an empty part
-// leaves the field missing, one longer than the field is cut and marked.
+// leaves the field missing, one longer than the field is cut and marked, one
+// that holds the unreadable mark (only in a salvage parse) is UNRECOG.
 void put_part(const char* from, std::size_t count, micr_result& r, field_id field) {
     if (count == 0) return;
     const std::size_t room = fields[field].width - 1;
-    status_of(r, field) = count > room ? ST_TOOLONG : ST_OK;
+    status_of(r, field) = count > room                                           ? ST_TOOLONG
+                          : std::memchr(from, unreadable_mark, count) != nullptr ? ST_UNRECOG
+                                                                                 : ST_OK;
     if (count > room) count = room;
     char* const text = text_of(r, field);
     std::memcpy(text, from, count);

@@ -154,7 +154,8 @@ TEST(Fault, ProgramsReportReadAndWriteErrorsEndToEnd) {
          R"({"file":"lines.txt","line":1,"micr":"a12a","status":1,"exception_state":"EX_NORMAL",)"
          R"("unrecognized_symbols":0,"amount":"12","amount_status":"OK","account":"","account_status":"MISSING",)"
          R"("tpc":"","tpc_status":"MISSING","csn":"","csn_status":"MISSING","transit":"","transit_status":"MISSING",)"
-         R"("epc":"","epc_status":"MISSING","onus":"","onus_status":"MISSING","auxonus":"","auxonus_status":"MISSING"})"
+         R"("epc":"","epc_status":"MISSING","onus":"","onus_status":"MISSING","auxonus":"","auxonus_status":"MISSING",)"
+         R"("amount_cents":12,"transit_form":null,"routing_repair":null})"
          "\n",
          "micrparse: error reading '/proc/self/mem': Input/output error\n", 1},
     };
@@ -180,7 +181,7 @@ TEST(ReadFault, MicrparseKeepsTheRecordsBeforeAFailedRead) {
     char* out_text = nullptr;
     std::size_t size = 0;
     std::FILE* out = open_memstream(&out_text, &size);
-    const micr::batch::input_summary summary = micr::batch::write_records(input, nullptr, 0, writer, out);
+    const micr::batch::input_summary summary = micr::batch::write_records(input, nullptr, {}, writer, out);
     std::fclose(out);
     const std::string written(out_text, size);
     std::free(out_text);
@@ -199,7 +200,7 @@ TEST(WriteFault, MicrparseStopsAtTheFirstFailedWrite) {
     writer.set_file("-");
     failing_stream stream{{}, 1000};
     std::FILE* out = stream.open();
-    const micr::batch::input_summary summary = micr::batch::write_records(input, nullptr, 0, writer, out);
+    const micr::batch::input_summary summary = micr::batch::write_records(input, nullptr, {}, writer, out);
     std::fclose(out);
     EXPECT_TRUE(summary.write_failed);
     EXPECT_LT(summary.lines, 20000) << "micrparse went on after a failed write";

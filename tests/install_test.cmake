@@ -3,7 +3,7 @@
 # through pkg-config, and runs both.  Run with cmake -P; the variables come
 # from tests/CMakeLists.txt.
 #   BUILD_DIR CONFIG WORK_DIR CONSUMER_DIR LIBDIR GENERATOR PKG_CONFIG
-#   C_COMPILER C_FLAGS CXX_COMPILER CXX_FLAGS LINKER_FLAGS
+#   C_COMPILER C_FLAGS CXX_COMPILER CXX_FLAGS LINKER_FLAGS C_LINK_FLAGS
 cmake_minimum_required(VERSION 3.25)
 
 function(run)
@@ -62,7 +62,7 @@ execute_process(COMMAND ${PKG_CONFIG} --cflags --libs micr OUTPUT_VARIABLE pc_fl
                 OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
 separate_arguments(pc_flags UNIX_COMMAND "${pc_flags}")
 separate_arguments(c_flags UNIX_COMMAND "${C_FLAGS}")
-separate_arguments(linker_flags UNIX_COMMAND "${LINKER_FLAGS}")
+separate_arguments(linker_flags UNIX_COMMAND "${LINKER_FLAGS} ${C_LINK_FLAGS}")
 run(${C_COMPILER} -std=c99 ${c_flags} ${CONSUMER_DIR}/consumer.c -o ${WORK_DIR}/pkg-config-consumer
     ${pc_flags} ${linker_flags})
 # With libmicr.so installed beside libmicr.a, -lmicr links the shared one.

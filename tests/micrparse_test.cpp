@@ -27,7 +27,18 @@ const std::string rest_missing =
     R"("account":"","account_status":"MISSING","tpc":"","tpc_status":"MISSING",)"
     R"("csn":"","csn_status":"MISSING","transit":"","transit_status":"MISSING",)"
     R"("epc":"","epc_status":"MISSING","onus":"","onus_status":"MISSING",)"
-    R"("auxonus":"","auxonus_status":"MISSING"})";
+    R"("auxonus":"","auxonus_status":"MISSING",)";
+
+// The last keys of a record: what the line tells beyond its fields.
+std::string facts(const std::string& cents = "null", const std::string& form = "null",
+                  const std::string& repair = "null") {
+    return R"("amount_cents":)" + cents + R"(,"transit_form":)" + form + R"(,"routing_repair":)" + repair + "}";
+}
+
+// The amount in cents as micrparse writes it, when the amount is OK.
+std::string cents_of(const std::string& amount, const std::string& amount_status) {
+    return amount_status == "OK" ? std::to_string(std::stoull(amount)) : "null";
+}
 
 // The JSON record of a line that holds an amount field and nothing else: the
 // parse stops where the on-us field should begin, or at the amount field
@@ -36,20 +47,22 @@ std::string amount_only(const std::string& file, int line, const std::string& mi
                         const std::string& amount_status) {
     return R"({"file":")" + file + R"(","line":)" + std::to_string(line) + R"(,"micr":")" + micr +
            R"(","status":1,"exception_state":"EX_NORMAL","unrecognized_symbols":0,"amount":")" + amount +
-           R"(","amount_status":")" + amount_status + R"(",)" + rest_missing + "\n";
+           R"(","amount_status":")" + amount_status + R"(",)" + rest_missing + facts(cents_of(amount, amount_status)) +
+           "\n";
 }
 
 // The CSV row of the same kind of line.  `micr` and `amount` are CSV fields.
 std::string amount_only_csv(int line, const std::string& micr, const std::string& amount,
                             const std::string& amount_status) {
     return "-," + std::to_string(line) + "," + micr + ",1,EX_NORMAL,0," + amount + "," + amount_status +
-           ",,MISSING,,MISSING,,MISSING,,MISSING,,MISSING,,MISSING,,MISSING,\n";
+           ",,MISSING,,MISSING,,MISSING,,MISSING,,MISSING,,MISSING,,MISSING,," +
+           (amount_status == "OK" ? std::to_string(std::stoull(amount)) : "") + ",,\n";
 }
 
 const std::string csv_header =
     "file,line,micr,status,exception_state,unrecognized_symbols,amount,amount_status,account,account_status,"
     "tpc,tpc_status,csn,csn_status,transit,transit_status,epc,epc_status,onus,onus_status,auxonus,"
-    "auxonus_status,error\n";
+    "auxonus_status,error,amount_cents,transit_form,routing_repair\n";
 
 TEST(Micrparse, ExampleReaderOutputAsJsonLines) {
     // Seven cheques of examples/cheques.txt, read with examples/PARSE.DAT.
@@ -103,7 +116,7 @@ INSTANTIATE_TEST_SUITE_P(
                       R"("unrecognized_symbols":0,"amount":"","amount_status":"MISSING","account":"",)"
                       R"("account_status":"MISSING","tpc":"","tpc_status":"MISSING","csn":"","csn_status":"MISSING",)"
                       R"("transit":"","transit_status":"MISSING","epc":"","epc_status":"MISSING",)"
-                      R"("onus":"\u001a","onus_status":"NOTERM","auxonus":"","auxonus_status":"MISSING"})"
+                      R"("onus":"\u001a","onus_status":"NOTERM","auxonus":"","auxonus_status":"MISSING",)" + facts() +
                       "\n" +
                       amount_only("-", 3, "a34a", "34", "OK")},
         edge_case{"an empty line is an empty code line: stopped at once, all missing", "\n",
@@ -146,7 +159,7 @@ TEST(Micrparse, LongestLineIsParsedOneMoreIsAnError) {
                   R"("tpc":"","tpc_status":"MISSING","csn":"","csn_status":"MISSING",)"
                   R"("transit":"","transit_status":"MISSING","epc":"","epc_status":"MISSING","onus":")" +
                   std::string(26, '1') +
-                  R"(","onus_status":"TOOLONG","auxonus":"","auxonus_status":"MISSING"})"
+                  R"(","onus_status":"TOOLONG","auxonus":"","auxonus_status":"MISSING",)" + facts() +
                   "\n"
                   R"({"file":"-","line":2,"error":"line longer than 4095 characters"})"
                   "\n");
@@ -160,7 +173,7 @@ TEST(Micrparse, TheTableIsChosenLoadedOnceAndCheckedWhole) {
     const std::string amount = R"("unrecognized_symbols":0,"amount":"","amount_status":"MISSING",)";
     const std::string tail =
         R"("transit":"123456780","transit_status":"OK","epc":"","epc_status":"MISSING",)"
-        R"("onus":"12345678","onus_status":"OK","auxonus":"","auxonus_status":"MISSING"})"
+        R"("onus":"12345678","onus_status":"OK","auxonus":"","auxonus_status":"MISSING",)" + facts("null", R"("aba")") +
         "\n";
     const std::string default_split = head + R"("EX_NORMAL",)" + amount +
                                        R"("account":"12345678","account_status":"OK","tpc":"","tpc_status":"MISSING",)"
@@ -227,7 +240,7 @@ TEST(Micrparse, CsvQuotesAndConvertsLikeJson) {
                            amount_only_csv(2, "\"a1\r2a\"", "\"1\r2\"", "INVALID") +        // a lone CR
                            amount_only_csv(3, "a1\xc3\xa9" "2a", "1\xc3\xa9" "2", "INVALID") +
                            // file, line, 20 empty columns, the error
-                           "-,4" + std::string(21, ',') + "line holds a NUL byte\n" +
+                           "-,4" + std::string(21, ',') + "line holds a NUL byte,,,\n" +
                            amount_only_csv(5, "a12a", "12", "OK"));
     EXPECT_EQ(run.exit_status, 0);
 }
@@ -257,7 +270,7 @@ TEST(Micrparse, FilesInTurnWithStandardInputAtItsDash) {
         {"the file name is quoted in CSV when it holds a comma",
          {"--format=csv", "day 2, late.txt"},
          csv_header + "\"day 2, late.txt\",1,a3a,1,EX_NORMAL,0,3,OK" +
-             ",,MISSING,,MISSING,,MISSING,,MISSING,,MISSING,,MISSING,,MISSING,\n"},
+             ",,MISSING,,MISSING,,MISSING,,MISSING,,MISSING,,MISSING,,MISSING,,3,,\n"},
         {"after '--' a name that begins with '-' is a file", {"--", "-x.txt"}, amount_only("-x.txt", 1, "a5a", "5", "OK")},
         {"options may follow file names", {"six.txt", "--format=jsonl"}, amount_only("six.txt", 1, "a6a", "6", "OK")},
         {"json is another name of jsonl", {"--format", "json", "six.txt"}, amount_only("six.txt", 1, "a6a", "6", "OK")},
@@ -335,6 +348,102 @@ TEST(Micrparse, HelpAndVersion) {
     EXPECT_EQ(run.out, "micrparse (micr) " MICR_VERSION "\n");
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.exit_status, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The CSV row that micrparse writes for a cheque line whose fields are those
+// of "t123456780t 12345678o 0101 a0000012500a" in whatever convention.
+std::string cheque_row(const std::string& micr) {
+    return "-,1," + micr +
+           ",0,EX_NORMAL,0,0000012500,OK,12345678,OK,,MISSING,0101,OK,123456780,OK,,MISSING,12345678o 0101,OK,,"
+           "MISSING,,12500,aba,\n";
+}
+
+TEST(Micrparse, ReaderConventionsEncodingsAndSalvage) {
+    const temp_dir dir(false);
+    const std::string transit = "\xe2\x91\x86", on_us = "\xe2\x91\x88", amount = "\xe2\x91\x87";
+    const std::string unicode = transit + "123456780" + transit + " 12345678" + on_us + " 0101 " + amount +
+                                "0000012500" + amount;
+    // Each byte of E2 91 86 as the character of its value, in UTF-8.
+    auto latin1 = [](const std::string& bytes) {
+        std::string out;
+        for (const char c : bytes) {
+            const auto b = static_cast<unsigned char>(c);
+            if (b < 0x80) {
+                out += c;
+            } else {
+                out += static_cast<char>(0xC0 | (b >> 6));
+                out += static_cast<char>(0x80 | (b & 0x3F));
+            }
+        }
+        return out;
+    };
+    const struct {
+        const char* why;
+        std::vector<std::string> args;
+        std::string input;
+        std::string out;  // after the CSV header, or the whole output without --format csv
+    } rows[] = {
+        {"TOAD", {"--symbols", "TOAD"}, "T123456780T 12345678O 0101 A0000012500A\n",
+         cheque_row("T123456780T 12345678O 0101 A0000012500A")},
+        {"bcd, with a Canadian transit", {"--symbols=bcd"}, "d12345-678d 1234567c 001 b0000001000b\n",
+         "-,1,d12345-678d 1234567c 001 b0000001000b,0,EX_NORMAL,0,0000001000,OK,1234567,OK,001,OK,,MISSING,"
+         "12345d678,OK,,MISSING,1234567o 001,OK,,MISSING,,1000,canadian,\n"},
+        {"six characters of one's own: _ for a blank", {"--symbols", "TOAD!_"},
+         "T123456780T_12345678O_0101_A0000012500A\n", cheque_row("T123456780T_12345678O_0101_A0000012500A")},
+        {"Unicode symbols in the default convention; the line written byte by byte", {}, unicode + "\n",
+         cheque_row(latin1(unicode))},
+        {"Unicode symbols with --encoding=utf8: the line written as those characters", {"--encoding", "utf8"},
+         unicode + "\n", cheque_row(unicode)},
+        {"a line that is not UTF-8", {"--encoding=utf8"}, "a1\xe9" "2a\n",
+         "-,1" + std::string(21, ',') + "line is not valid UTF-8,,,\n"},
+        {"without salvage the parse stops at the unreadable on-us field", {},
+         "t1234567?0t 1234?678o 0101 a0000012500a\n",
+         "-,1,t1234567?0t 1234?678o 0101 a0000012500a,1,EX_NORMAL,1,0000012500,OK,,MISSING,,MISSING,,MISSING,,"
+         "MISSING,,MISSING, 1234?678o 0101,UNRECOG,,MISSING,,12500,,\n"},
+        {"salvage reads on; the unreadable routing digit gets a repair hint", {"--salvage"},
+         "t1234567?0t 1234?678o 0101 a0000012500a\n",
+         "-,1,t1234567?0t 1234?678o 0101 a0000012500a,1,EX_NORMAL,1,0000012500,OK,1234?678,UNRECOG,,MISSING,0101,"
+         "OK,1234567?0,UNRECOG,,MISSING,1234?678o 0101,UNRECOG,,MISSING,,12500,,123456780\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        std::vector<std::string> args = row.args;
+        args.push_back("--format=csv");
+        const program_run run = run_program(micrparse, args, dir.path(), row.input);
+        EXPECT_EQ(run.out, csv_header + row.out);
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(run.exit_status, 0);
+    }
+    // JSON writes the Unicode symbols as the characters they are.
+    const program_run json = run_program(micrparse, {"--encoding=utf8", "--symbols=default"}, dir.path(), unicode);
+    EXPECT_EQ(json.out.rfind(R"({"file":"-","line":1,"micr":")" + unicode + R"(","status":0,)", 0), 0u) << json.out;
+}
+
+TEST(Micrparse, BadConventionsAndEncodingsAreRefused) {
+    const temp_dir dir(false);
+    const std::string hint = "Try 'micrparse --help' for more information.\n";
+    const std::string symbols = "' (use default, TOAD, bcd or six distinct characters, none a digit)\n";
+    const struct {
+        std::vector<std::string> args;
+        std::string error;
+    } rows[] = {
+        {{"--symbols", "toad"}, "micrparse: unknown symbols 'toad" + symbols + hint},
+        {{"--symbols", "TOADD!"}, "micrparse: unknown symbols 'TOADD!" + symbols + hint},
+        {{"--symbols", "TOAD1 "}, "micrparse: unknown symbols 'TOAD1 " + symbols + hint},
+        {{"--symbols"}, "micrparse: option '--symbols' needs a value: default, TOAD, bcd or six characters\n" + hint},
+        {{"--encoding=ascii"}, "micrparse: unknown encoding 'ascii' (use latin1 or utf8)\n" + hint},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.error);
+        const program_run run = run_program(micrparse, row.args, dir.path(), "a1a\n");
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, row.error);
+        EXPECT_EQ(run.exit_status, 1);
+    }
 }
 
 }  // namespace

@@ -88,7 +88,8 @@ TEST(CsvHeader, NamesEveryColumnInRecordOrder) {
     EXPECT_EQ(micr::batch::csv_header(),
               "file,line,micr,status,exception_state,unrecognized_symbols,"
               "amount,amount_status,account,account_status,tpc,tpc_status,csn,csn_status,"
-              "transit,transit_status,epc,epc_status,onus,onus_status,auxonus,auxonus_status,error\n");
+              "transit,transit_status,epc,epc_status,onus,onus_status,auxonus,auxonus_status,error,"
+              "amount_cents,transit_form,routing_repair\n");
 }
 
 TEST(RecordWriter, ErrorRecordsCarryFileLineAndReasonOnly) {
@@ -103,7 +104,7 @@ TEST(RecordWriter, ErrorRecordsCarryFileLineAndReasonOnly) {
                     "\n");
     // 23 columns: file and line, 20 empty ones (micr, the three record values
     // and the eight fields' text and status), then the error.
-    EXPECT_EQ(csv, "\"day,1.txt\",12" + std::string(21, ',') + "line holds a NUL byte\n");
+    EXPECT_EQ(csv, "\"day,1.txt\",12" + std::string(21, ',') + "line holds a NUL byte,,,\n");
 }
 
 // The record as the JSON library writes it, key by key: what the writer's
@@ -125,6 +126,20 @@ std::string library_record(std::string_view file, long line, std::string_view mi
         record[key] = latin1_to_utf8(micr::text_of(r, f));
         record[key + "_status"] = name(micr::status_of(r, f));
     }
+    const unsigned long long cents = r.amount_status == ST_OK ? std::stoull(r.amount) : 0;
+    if (r.amount_status == ST_OK && cents < (1ull << 53))
+        record["amount_cents"] = cents;
+    else
+        record["amount_cents"] = nullptr;
+    if (r.transit_status == ST_OK)
+        record["transit_form"] = std::strchr(r.transit, 'd') != nullptr ? "canadian" : "aba";
+    else
+        record["transit_form"] = nullptr;
+    char repair[10];
+    if (r.transit_status == ST_UNRECOG && micr_repair_routing(r.transit, repair) == 1)
+        record["routing_repair"] = repair;
+    else
+        record["routing_repair"] = nullptr;
     return record.dump() + "\n";
 }
 
@@ -148,9 +163,12 @@ TEST(RecordWriter, JsonBytesAreThoseOfTheJsonLibrary) {
         r.exception_state = static_cast<signed char>(pick(4));
         r.unrecognized_symbols = static_cast<signed char>(pick(2));
         for (const micr::field_id f : micr::all_fields) {
-            const std::string t = text(micr::fields[f].width - 1);
-            std::memcpy(micr::text_of(r, f), t.c_str(), t.size() + 1);
+            std::string t = text(micr::fields[f].width - 1);
             micr::status_of(r, f) = static_cast<signed char>(pick(8)) - 1;  // -1 .. 6, names and "???????"
+            // An amount that is OK holds digits: up to sixteen, so some reach past 2^53.
+            if (f == micr::amount_field && r.amount_status == ST_OK) t = pick(3) == 0 ? "9007199254740992" : pick(2) ? "9007199254740991" : "0012";
+            if (f == micr::transit_field && pick(3) == 0) t = pick(2) ? "12?456780" : "12345d678";
+            std::memcpy(micr::text_of(r, f), t.c_str(), t.size() + 1);
         }
         const std::string file = text(12), micr = text(60);
         const long line = static_cast<long>(pick(1000000));
