@@ -51,6 +51,8 @@ class MicrParser:
         lib.micr_status_name.restype = ctypes.c_char_p
         lib.micr_exception_state_name.argtypes = [ctypes.c_int]
         lib.micr_exception_state_name.restype = ctypes.c_char_p
+        lib.micr_repair_routing.argtypes = [ctypes.c_char_p, ctypes.c_char_p]
+        lib.micr_repair_routing.restype = ctypes.c_int
         self._lib = lib
         self._table = None
         if table is not None:
@@ -87,7 +89,22 @@ class MicrParser:
         for name, _ in FIELDS:
             result[name] = getattr(record, name)
             result[name + "_status"] = self._lib.micr_status_name(getattr(record, name + "_status")).decode().rstrip()
+        result.update(self._facts(result))
         return result
+
+    def _facts(self, r):
+        """What a line tells beyond its fields, as micrparse writes it."""
+        cents = int(r["amount"]) if r["amount_status"] == "OK" else None
+        form = None
+        if r["transit_status"] == "OK":
+            form = "canadian" if b"d" in r["transit"] else "aba"
+        repair = None
+        if r["transit_status"] == "UNRECOG":
+            out = ctypes.create_string_buffer(10)
+            if self._lib.micr_repair_routing(r["transit"], out) == 1:
+                repair = out.value
+        return {"amount_cents": cents if cents is not None and cents < 2 ** 53 else None,
+                "transit_form": form, "routing_repair": repair}
 
 
 def main(argv=None):
@@ -115,6 +132,9 @@ def main(argv=None):
         for name, _ in FIELDS:
             text = r[name].decode("latin-1")
             print(f"  {name:8} {r[name + '_status']:8} {text}" if text else f"  {name:8} {r[name + '_status']}")
+        repair = r["routing_repair"].decode() if r["routing_repair"] else "-"
+        print(f"  amount_cents {'-' if r['amount_cents'] is None else r['amount_cents']}, "
+              f"transit_form {r['transit_form'] or '-'}, routing_repair {repair}")
     return 0
 
 

@@ -49,7 +49,8 @@ class ParseTest(unittest.TestCase):
                     "csn": b"001234", "csn_status": "OK",
                     "transit": b"026009593", "transit_status": "OK",
                     "onus": b"001234 5678901", "onus_status": "OK",
-                    **missing("tpc"), **missing("epc"), **missing("auxonus")}
+                    **missing("tpc"), **missing("epc"), **missing("auxonus"),
+                    "amount_cents": 4250, "transit_form": "aba", "routing_repair": None}
         self.assertEqual(self.micr.parse(b"t026009593t 001234 5678901o a0000004250a"), expected)
 
     def test_bytes_above_127_come_back_unchanged(self):
@@ -67,6 +68,11 @@ class ParseTest(unittest.TestCase):
             with self.assertRaises(ValueError) as raised:
                 parse_micr.MicrParser(LIBRARY, table.name)
             self.assertEqual(str(raised.exception), table.name + ":2: routing number has 8 characters, needs 9")
+
+    def test_an_unreadable_routing_digit_gets_a_repair_hint(self):
+        r = self.micr.parse(b"t1234567?0t 12345678o 0101 a0000012500a")
+        self.assertEqual((r["transit_status"], r["routing_repair"], r["transit_form"], r["amount_cents"]),
+                         ("UNRECOG", b"123456780", None, 12500))
 
     def test_a_line_with_a_nul_byte_is_refused(self):
         with self.assertRaises(ValueError):
@@ -89,6 +95,7 @@ class ParseTest(unittest.TestCase):
             "  epc      MISSING",
             "  onus     OK       12345678o 0101",
             "  auxonus  MISSING",
+            "  amount_cents 12500, transit_form aba, routing_repair -",
             "t12345d678t 1234567o 001 a0000001000a",
             "  status 0, EX_NORMAL, unrecognized symbols 0",
             "  amount   OK       0000001000",
@@ -99,6 +106,7 @@ class ParseTest(unittest.TestCase):
             "  epc      MISSING",
             "  onus     OK       1234567o 001",
             "  auxonus  MISSING",
+            "  amount_cents 1000, transit_form canadian, routing_repair -",
             ""]))
 
     def test_the_script_reads_standard_input_without_its_line_ends(self):
@@ -110,9 +118,9 @@ class ParseTest(unittest.TestCase):
         self.assertEqual(lines[0:3], ["a12a", "  status 1, EX_NORMAL, unrecognized symbols 0",
                                       "  amount   OK       12"])
         # The empty line is parsed too: stopped at once, every field missing.
-        self.assertEqual(lines[10:13], ["", "  status 1, EX_NORMAL, unrecognized symbols 0",
+        self.assertEqual(lines[11:14], ["", "  status 1, EX_NORMAL, unrecognized symbols 0",
                                         "  amount   MISSING"])
-        self.assertEqual(len(lines), 20)
+        self.assertEqual(len(lines), 22)
 
 
 if __name__ == "__main__":
