@@ -20,6 +20,7 @@
 
 #include "fuzz_checks.h"
 #include "case_file.h"
+#include "fields.h"
 
 namespace {
 
@@ -30,8 +31,6 @@ constexpr std::size_t longest_line = 511;
 using micr::ctrl_z;
 constexpr char skip_prefix[] = "Skipping malformed test case on line ";
 constexpr std::string_view dash_line = "---------------------------------------------------------";
-constexpr const char* field_labels[8] = {"   amount:", "  account:", "      tpc:", "      csn:",
-                                         "  transit:", "      epc:", "     onus:", "  auxonus:"};
 constexpr const char* parsed_status_names[6] = {"OK     ", "INVALID", "MISSING", "TOOLONG", "UNRECOG",
                                                 "NOTERM "};
 constexpr const char* exception_state_names[4] = {"EX_NORMAL", "EX_USED", "EX_OPEN_ERR", "EX_INVALID"};
@@ -128,7 +127,10 @@ bool read_block(report_reader& report, const counted_line& line) {
             "no status line with status and flag 0 or 1", text.c_str());
 
     bool marked = false;
-    for (const char* field_label : field_labels) {
+    for (const micr::field_id id : micr::all_fields) {
+        // The label right-justified in ten columns.
+        const std::string padded = "  " + std::string(micr::fields[id].report_label);
+        const char* field_label = padded.c_str();
         const std::string_view f = report.next();
         require(f.size() == 45 || f.size() == 82, "a field line is neither 45 nor 82 characters long", field_label);
         require(f[0] == (f.size() == 45 ? ' ' : '*'), "a field line's mark does not fit its length", field_label);

@@ -88,12 +88,12 @@ void remove_blanks(char* text) {
 }
 
 // The search of one parse through PARSE.DAT in the current directory.
-int find_exception_entry(const char* transit, exception_entry& entry) {
+micr_exception_state find_exception_entry(const char* transit, exception_entry& entry) {
     char read_buffer[table_read_size];
     text_source table;
     if (!open_text_source(table, table_name, read_buffer, sizeof read_buffer, open_mode::regular_only))
         return EX_OPEN_ERR;
-    const int state = search_table(table, transit, entry);
+    const micr_exception_state state = search_table(table, transit, entry);
     close_text_source(table);
     return state;
 }
@@ -167,7 +167,7 @@ void read_entry(const table_line& line, exception_entry& e) {
     e.account_side = upper(t[6].text[0]);
 }
 
-int search_table(text_source& table, const char* transit, exception_entry& entry) {
+micr_exception_state search_table(text_source& table, const char* transit, exception_entry& entry) {
     const std::size_t transit_length = std::strlen(transit);
     char line[table_line_size];
     text_line info;

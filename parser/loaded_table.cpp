@@ -130,7 +130,7 @@ long read_some(int fd, const byte_reader& reader, char* buffer, std::size_t size
 
 }  // namespace
 
-int lookup_table(const micr_table& table, const char* transit, exception_entry& entry) {
+micr_exception_state lookup_table(const micr_table& table, const char* transit, exception_entry& entry) {
     std::uint32_t key;
     if (routing_key(transit, std::strlen(transit), key)) {
         const micr_table::slot& found = table.slots[find_slot(table, key)];

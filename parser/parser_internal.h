@@ -105,10 +105,10 @@ void apply_exception_table(micr_result& r, const table_source& table);
 // the first matching entry (EX_USED, entry filled), the first malformed line
 // (EX_INVALID), a read error (EX_OPEN_ERR) or the end (EX_NORMAL).
 // `transit` is in reading order.
-int search_table(text_source& table, const char* transit, exception_entry& entry);
+micr_exception_state search_table(text_source& table, const char* transit, exception_entry& entry);
 
 // Loaded tables (loaded_table.cpp): the same verdict from a table made once.
-int lookup_table(const micr_table& table, const char* transit, exception_entry& entry);
+micr_exception_state lookup_table(const micr_table& table, const char* transit, exception_entry& entry);
 // Reads a whole table file from `fd`, or through `reader` when it has a read
 // function; NULL with errno set on a read error or beyond the size limit.
 micr_table* read_table(int fd, const byte_reader& reader);
