@@ -180,9 +180,10 @@ void csv_text(cursor& out, std::string_view bytes, bool utf8 = false) {
 // What the line tells beyond its fields.
 struct line_facts {
     bool has_cents = false;
-    unsigned long long cents = 0;  // the amount, when it is OK and below 2^53: exact in every JSON reader
-    const char* transit_form = nullptr;
-    char repair[10] = {};  // empty: no repair
+    unsigned long long cents = 0;   // the amount, when it is OK and below 2^53: exact in every JSON reader
+    std::string_view transit_form;  // empty: none
+    char repair[10] = {};
+    std::size_t repair_length = 0;  // 0: no repair
 };
 
 line_facts facts_of(const micr_result& r) {
@@ -195,7 +196,8 @@ line_facts facts_of(const micr_result& r) {
     }
     if (r.transit_status == ST_OK)
         facts.transit_form = std::strchr(r.transit, dash_symbol) != nullptr ? "canadian" : "aba";
-    if (r.transit_status == ST_UNRECOG && micr_repair_routing(r.transit, facts.repair) != 1) facts.repair[0] = '\0';
+    if (r.transit_status == ST_UNRECOG && micr_repair_routing(r.transit, facts.repair) == 1)
+        facts.repair_length = sizeof facts.repair - 1;
     return facts;
 }
 
@@ -206,13 +208,13 @@ void json_facts(cursor& out, const line_facts& facts) {
     else
         out.put("null");
     out.put(",\"transit_form\":");
-    if (facts.transit_form != nullptr)
+    if (!facts.transit_form.empty())
         json_text(out, facts.transit_form);
     else
         out.put("null");
     out.put(",\"routing_repair\":");
-    if (facts.repair[0] != '\0')
-        json_text(out, facts.repair);
+    if (facts.repair_length != 0)
+        json_text(out, std::string_view(facts.repair, facts.repair_length));
     else
         out.put("null");
 }
@@ -221,9 +223,9 @@ void csv_facts(cursor& out, const line_facts& facts) {
     out.put(',');
     if (facts.has_cents) out.number(static_cast<long>(facts.cents));
     out.put(',');
-    if (facts.transit_form != nullptr) out.put(std::string_view(facts.transit_form));
+    out.put(facts.transit_form);
     out.put(',');
-    out.put(std::string_view(facts.repair));
+    out.put(std::string_view(facts.repair, facts.repair_length));
 }
 
 // A text buffer of the record, up to its terminator and never past its end.

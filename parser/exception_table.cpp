@@ -71,9 +71,9 @@ bool routing_matches(const table_token& routing, const char* transit, std::size_
 void put_part(const char* from, std::size_t count, micr_result& r, field_id field) {
     if (count == 0) return;
     const std::size_t room = fields[field].width - 1;
-    status_of(r, field) = count > room                                           ? ST_TOOLONG
-                          : std::memchr(from, unreadable_mark, count) != nullptr ? ST_UNRECOG
-                                                                                 : ST_OK;
+    // A line without the unreadable mark cannot hand one on: no need to look.
+    const bool marked = r.unrecognized_symbols != 0 && std::memchr(from, unreadable_mark, count) != nullptr;
+    status_of(r, field) = count > room ? ST_TOOLONG : marked ? ST_UNRECOG : ST_OK;
     if (count > room) count = room;
     char* const text = text_of(r, field);
     std::memcpy(text, from, count);
@@ -102,8 +102,9 @@ micr_exception_state find_exception_entry(const char* transit, exception_entry& 
 // processing code.
 void apply_entry(micr_result& r, const exception_entry& e) {
     char working_copy[onus_text_room];
-    std::memcpy(working_copy, r.onus, std::strlen(r.onus) + 1);
-    trim_blanks(working_copy);
+    const std::size_t onus_length = text_length(r.onus, sizeof r.onus);
+    std::memcpy(working_copy, r.onus, onus_length + 1);
+    trim_blanks(working_copy, onus_length);
     if (e.section_number < 0) return;  // names no section
 
     constexpr int most_sections = 128;  // section_number is at most 127
@@ -191,7 +192,7 @@ void apply_exception_table(micr_result& r, const table_source& table) {
     }
     // The transit text is still in scan order; entries spell it in reading order.
     char transit[MICR_TRANSIT_SIZE];
-    const std::size_t length = std::strlen(r.transit);
+    const std::size_t length = text_length(r.transit, sizeof r.transit);
     for (std::size_t i = 0; i < length; ++i) transit[i] = r.transit[length - 1 - i];
     transit[length] = '\0';
     exception_entry entry{};

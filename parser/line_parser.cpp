@@ -41,8 +41,9 @@ int finish(micr_result& r, const table_source& table, signed char status) {
     apply_exception_table(r, table);
     if (r.exception_state == EX_NORMAL) split_onus_default(r);
     // The closing on-us symbol of the field belongs to the layout, not the data.
-    if (r.onus[0] == onus_symbol) std::memmove(r.onus, r.onus + 1, std::strlen(r.onus));
-    trim_blanks(r.onus);
+    std::size_t onus_length = text_length(r.onus, sizeof r.onus);
+    if (r.onus[0] == onus_symbol) std::memmove(r.onus, r.onus + 1, onus_length--);
+    trim_blanks(r.onus, onus_length);
     r.status = status;
     restore_field_order(r);
     return r.status;
@@ -141,7 +142,7 @@ int line_parse::end_of_scan() {
 
 void check_transit(micr_result& r) {
     const char* t = r.transit;
-    const std::size_t length = std::strlen(t);
+    const std::size_t length = text_length(t, sizeof r.transit);
     int dashes = 0;
     for (std::size_t i = 0; i < length; ++i)
         if (t[i] == dash_symbol) ++dashes;

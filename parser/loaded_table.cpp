@@ -132,7 +132,7 @@ long read_some(int fd, const byte_reader& reader, char* buffer, std::size_t size
 
 micr_exception_state lookup_table(const micr_table& table, const char* transit, exception_entry& entry) {
     std::uint32_t key;
-    if (routing_key(transit, std::strlen(transit), key)) {
+    if (routing_key(transit, text_length(transit, MICR_TRANSIT_SIZE), key)) {
         const micr_table::slot& found = table.slots[find_slot(table, key)];
         if (found.entry != 0) {
             entry = table.entries[found.entry - 1];

@@ -137,7 +137,7 @@ void rule_3_ii(micr_result& r, const char* s1, const char* s2, const section_gro
 }  // namespace
 
 void split_onus_default(micr_result& r) {
-    trim_blanks(r.onus);
+    trim_blanks(r.onus, text_length(r.onus, sizeof r.onus));
 
     // All three sections are cut before any is split into groups.
     char scratch[onus_text_room];

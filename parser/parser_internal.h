@@ -5,7 +5,10 @@
 // buffers on its own stack: nothing on the parse path is static or global.
 #pragma once
 
+#include <bit>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 #include "fields.h"
 #include "micr.h"
@@ -75,6 +78,26 @@ int count_digits(const char* text);
 // fits and is TOOLONG.
 void set_subfield(const char* source, micr_result& r, field_id field);
 void reverse_text(char* text);
+void reverse_text(char* text, std::size_t length);
+// Removes the blanks at both ends of a text of `length` characters.
+void trim_blanks(char* text, std::size_t length);
+
+// The length of a text in a buffer of `width` bytes that holds its
+// terminator, eight bytes at a time and without a call: the record's texts
+// are short, and a call of the C library's strlen costs more than they take.
+inline std::size_t text_length(const char* text, std::size_t width) {
+    constexpr std::uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
+    std::size_t i = 0;
+    for (; i + sizeof(std::uint64_t) <= width; i += sizeof(std::uint64_t)) {
+        std::uint64_t word;
+        std::memcpy(&word, text + i, sizeof word);
+        // The lowest byte flagged is the first zero byte (little-endian).
+        const std::uint64_t zero = (word - ones) & ~word & highs;
+        if (zero != 0) return i + static_cast<std::size_t>(std::countr_zero(zero)) / 8;
+    }
+    while (i < width && text[i] != '\0') ++i;
+    return i;
+}
 // Tokeniser with the semantics of the C library's strtok: pieces are the
 // longest runs outside `delimiters`, runs of delimiters separate like one, no
 // empty piece, the delimiter after a piece is overwritten with NUL.  The one

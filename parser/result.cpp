@@ -37,7 +37,7 @@ void reset_result(micr_result& r) {
 }
 
 void restore_field_order(micr_result& r) {
-    for (const field_id f : all_fields) reverse_text(text_of(r, f));
+    for (const field_id f : all_fields) reverse_text(text_of(r, f), text_length(text_of(r, f), fields[f].width));
 }
 
 }  // namespace micr

@@ -65,9 +65,9 @@ signed char scan_field(scan_cursor& cursor, char* destination, std::size_t desti
     return bad == unreadable_mark ? ST_UNRECOG : ST_INVALID;
 }
 
-void reverse_text(char* text) {
-    if (text[0] == '\0' || text[1] == '\0') return;  // many fields are empty or one character
-    std::size_t n = std::strlen(text);
+void reverse_text(char* text) { reverse_text(text, std::strlen(text)); }
+
+void reverse_text(char* text, std::size_t n) {
     for (std::size_t i = 0; i + 1 < n; ++i, --n) {
         const char c = text[i];
         text[i] = text[n - 1];
@@ -75,8 +75,9 @@ void reverse_text(char* text) {
     }
 }
 
-void trim_blanks(char* text) {
-    std::size_t n = std::strlen(text);
+void trim_blanks(char* text) { trim_blanks(text, std::strlen(text)); }
+
+void trim_blanks(char* text, std::size_t n) {
     while (n > 0 && text[n - 1] == blank) --n;
     std::size_t lead = 0;
     while (lead < n && text[lead] == blank) ++lead;
@@ -104,7 +105,9 @@ void set_subfield(const char* source, micr_result& r, field_id field) {
         return;
     }
     std::memcpy(destination, source, length + 1);
-    status_of(r, field) = std::memchr(source, unreadable_mark, length) != nullptr ? ST_UNRECOG : ST_OK;
+    // A line without the unreadable mark cannot hand one on: no need to look.
+    const bool marked = r.unrecognized_symbols != 0 && std::memchr(source, unreadable_mark, length) != nullptr;
+    status_of(r, field) = marked ? ST_UNRECOG : ST_OK;
 }
 
 char* next_token(char* text, const char* delimiters, char** position) {

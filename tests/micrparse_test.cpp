@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "record_format.h"
 #include "test_support.h"
 
 namespace {
@@ -367,20 +368,8 @@ TEST(Micrparse, ReaderConventionsEncodingsAndSalvage) {
     const std::string transit = "\xe2\x91\x86", on_us = "\xe2\x91\x88", amount = "\xe2\x91\x87";
     const std::string unicode = transit + "123456780" + transit + " 12345678" + on_us + " 0101 " + amount +
                                 "0000012500" + amount;
-    // Each byte of E2 91 86 as the character of its value, in UTF-8.
-    auto latin1 = [](const std::string& bytes) {
-        std::string out;
-        for (const char c : bytes) {
-            const auto b = static_cast<unsigned char>(c);
-            if (b < 0x80) {
-                out += c;
-            } else {
-                out += static_cast<char>(0xC0 | (b >> 6));
-                out += static_cast<char>(0x80 | (b & 0x3F));
-            }
-        }
-        return out;
-    };
+    // Each byte of E2 91 86 as the character of its value (tested on its own in record_format_test).
+    const auto latin1 = micr::batch::latin1_to_utf8;
     const struct {
         const char* why;
         std::vector<std::string> args;
