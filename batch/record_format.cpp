@@ -109,6 +109,7 @@ public:
         at_ += N - 1;
     }
     void put(std::string_view text) {
+        if (text.empty()) return;  // an empty view may have no data to copy from
         std::memcpy(at_, text.data(), text.size());
         at_ += text.size();
     }
