@@ -178,8 +178,9 @@ int main(int argc, char** argv) {
             if (!value_of(i, arg, "--symbols", value))
                 return bad_usage("option '--symbols' needs a value: default, TOAD, bcd or six characters");
             if (!set_symbols(value, opt.line.symbols))
-                return bad_usage("unknown symbols '" + std::string(value) +
-                                 "' (use default, TOAD, bcd or six distinct characters, none a digit)");
+                return bad_usage(
+                    "unknown symbols '" + std::string(value) +
+                    "' (use default, TOAD, bcd or six distinct characters, no digit, a space only as the blank)");
         } else if (is_option(arg, "--encoding")) {
             if (!value_of(i, arg, "--encoding", value))
                 return bad_usage("option '--encoding' needs a value: latin1 or utf8");
@@ -205,6 +206,21 @@ int main(int argc, char** argv) {
     const char* table_path = opt.table != nullptr
                                  ? opt.table
                                  : (!opt.no_table && ::lstat(default_table, &info) == 0 ? default_table : nullptr);
+    // The table nobody named must be a regular file: a FIFO there would stop
+    // micrparse waiting for a writer nobody meant to start.
+    if (table_path == default_table) {
+        const char* reason = nullptr;
+        if (::stat(default_table, &info) != 0)
+            reason = std::strerror(errno);  // a link to nothing, say
+        else if (S_ISDIR(info.st_mode))
+            reason = std::strerror(EISDIR);
+        else if (!S_ISREG(info.st_mode))
+            reason = "not a regular file";
+        if (reason != nullptr) {
+            std::fprintf(stderr, "micrparse: cannot open table '%s': %s\n", default_table, reason);
+            return 1;
+        }
+    }
     if (table_path != nullptr) {
         table = load_table(table_path);
         if (table == nullptr) return 1;

@@ -45,7 +45,8 @@ enum micr_exception_state {
 /* Overall status of a parse: micr_result's status, and what micr_parse returns. */
 enum micr_parse_status {
     MICR_PARSE_COMPLETE = 0, /* every field was scanned and the on-us field split */
-    MICR_PARSE_STOPPED = 1,  /* a field could not be scanned; the fields after it are missing */
+    MICR_PARSE_STOPPED = 1,  /* a field could not be scanned; the fields after it are missing
+                                (a salvage parse may fill them in, and stays STOPPED) */
     MICR_PARSE_REFUSED = -1  /* micr_parse only: the call was refused, nothing was parsed */
 };
 
@@ -165,7 +166,8 @@ int micr_parse(const micr_table* table, const char* text, size_t length, unsigne
  * which no field accepts; digits and every other byte pass unchanged (a NUL
  * byte too, which micr_parse then refuses).  Writes a NUL-terminated text to
  * out; returns its length, or -1 when out_size is too small or symbols is
- * not six distinct ASCII bytes, none of them a digit or NUL.  out_size of
+ * not six distinct ASCII bytes, none of them a digit or NUL, with a space
+ * only as the blank (a literal space is always a blank).  out_size of
  * length + 1 is always enough.
  */
 long micr_translate(const char* symbols, const char* text, size_t length, char* out, size_t out_size);

@@ -23,10 +23,13 @@ constexpr char stray_letter = 'x';
 constexpr unsigned char unicode_lead[] = {0xE2, 0x91};
 constexpr char unicode_symbols[] = {transit_symbol, amount_symbol, onus_symbol, dash_symbol};  // 86, 87, 88, 89
 
+// Six distinct ASCII bytes, no digit and no NUL; a space can only be the
+// blank, since a literal space is always a blank.
 bool valid_convention(const char* symbols) {
+    constexpr std::size_t blank_place = symbol_count - 1;
     for (std::size_t i = 0; i < symbol_count; ++i) {
         const auto c = static_cast<unsigned char>(symbols[i]);
-        if (c == 0 || c > 0x7f || is_digit(symbols[i])) return false;
+        if (c == 0 || c > 0x7f || is_digit(symbols[i]) || (symbols[i] == blank && i != blank_place)) return false;
         for (std::size_t j = 0; j < i; ++j)
             if (symbols[j] == symbols[i]) return false;
     }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "record_format.h"
 #include "test_support.h"
 
@@ -193,7 +195,7 @@ TEST(Micrparse, TheTableIsChosenLoadedOnceAndCheckedWhole) {
     };
     const struct {
         const char* why;
-        std::string parse_dat;  // "" for none; "/" for a directory of that name
+        std::string parse_dat;  // "" for none; "/" for a directory, "|" for a FIFO of that name
         std::string other;      // other.dat
         std::vector<std::string> args;
         std::string out;
@@ -210,6 +212,8 @@ TEST(Micrparse, TheTableIsChosenLoadedOnceAndCheckedWhole) {
         {"the same for --table, named as given", "", malformed, {"--table", "other.dat"}, "", report("other.dat"), 1},
         {"a PARSE.DAT that cannot be loaded is an error, not no table", "/", "", {}, "",
          "micrparse: cannot open table 'PARSE.DAT': Is a directory\n", 1},
+        {"a FIFO as PARSE.DAT is refused, never waited on", "|", "", {}, "",
+         "micrparse: cannot open table 'PARSE.DAT': not a regular file\n", 1},
         {"a --table that cannot be opened", "", "", {"--table", "missing.dat"}, "",
          "micrparse: cannot open table 'missing.dat': No such file or directory\n", 1},
         {"--check-table: no problems, exit 0, no input read", malformed, entry, {"--check-table", "other.dat"}, "", "",
@@ -222,6 +226,8 @@ TEST(Micrparse, TheTableIsChosenLoadedOnceAndCheckedWhole) {
         const temp_dir dir(false);
         if (row.parse_dat == "/")
             std::filesystem::create_directory(dir.file("PARSE.DAT"));
+        else if (row.parse_dat == "|")
+            ASSERT_EQ(mkfifo(dir.file("PARSE.DAT").c_str(), 0600), 0);
         else if (!row.parse_dat.empty())
             write_file(dir.file("PARSE.DAT"), row.parse_dat);
         if (!row.other.empty()) write_file(dir.file("other.dat"), row.other);
@@ -415,7 +421,7 @@ TEST(Micrparse, ReaderConventionsEncodingsAndSalvage) {
 TEST(Micrparse, BadConventionsAndEncodingsAreRefused) {
     const temp_dir dir(false);
     const std::string hint = "Try 'micrparse --help' for more information.\n";
-    const std::string symbols = "' (use default, TOAD, bcd or six distinct characters, none a digit)\n";
+    const std::string symbols = "' (use default, TOAD, bcd or six distinct characters, no digit, a space only as the blank)\n";
     const struct {
         std::vector<std::string> args;
         std::string error;

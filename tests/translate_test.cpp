@@ -74,7 +74,7 @@ TEST(Translate, RefusesABadConventionAndAShortBuffer) {
         const char* symbols;
     } conventions[] = {
         {"a digit", "TOAD1 "}, {"a repeated byte", "TOAT! "}, {"a byte above 127", "TOA\xe9! "},
-        {"a NUL byte", "TOA\0! "},
+        {"a NUL byte", "TOA\0! "}, {"a space in another role than the blank", " OAD!_"},
     };
     for (const auto& c : conventions) {
         SCOPED_TRACE(c.why);
