@@ -76,12 +76,12 @@ struct convention {
     const char* name;
     const char* symbols;
 };
-constexpr convention conventions[] = {{"default", "toad? "}, {"TOAD", "TOAD! "}, {"bcd", "dcb-! "}};
+constexpr convention conventions[] = {{"default", nullptr}, {"TOAD", "TOAD! "}, {"bcd", "dcb-! "}};
 
 bool set_symbols(std::string_view value, const char*& symbols) {
     for (const convention& c : conventions)
         if (value == c.name) {
-            symbols = c.symbols == conventions[0].symbols ? nullptr : c.symbols;
+            symbols = c.symbols;  // null: the library's own
             return true;
         }
     char probe[1];

@@ -82,21 +82,23 @@ struct json_pieces {
     piece status_key[field_count];  // ,"amount_status":"
     piece status_names[7];          // by status 0..5, then the catch-all
     piece state_names[5];           // by state 0..3, then the catch-all
-    constexpr json_pieces() {
+    json_pieces() {
         for (const field_id f : all_fields) {
             text_key[f] = make_piece({",\"", fields[f].name, "\":"});
             status_key[f] = make_piece({",\"", fields[f].name, "_status\":\""});
         }
-        const char* names[7] = {"OK", "INVALID", "MISSING", "TOOLONG", "UNRECOG", "NOTERM", "???????"};
-        for (int code = 0; code < 7; ++code) status_names[code] = make_piece({names[code]});
-        const char* states[5] = {"EX_NORMAL", "EX_USED", "EX_OPEN_ERR", "EX_INVALID", "???????"};
-        for (int state = 0; state < 5; ++state) state_names[state] = make_piece({states[state]});
+        // The parser's own names, without the blanks that pad them.
+        for (int code = 0; code < 7; ++code) {
+            const std::string_view name = micr_status_name(code);
+            status_names[code] = make_piece({std::string(name.substr(0, name.find_last_not_of(' ') + 1)).c_str()});
+        }
+        for (int state = 0; state < 5; ++state) state_names[state] = make_piece({micr_exception_state_name(state)});
     }
     const piece& status_name(signed char status) const { return status_names[status >= 0 && status < 6 ? status : 6]; }
     const piece& state_name(signed char state) const { return state_names[state >= 0 && state < 4 ? state : 4]; }
 };
 
-constexpr json_pieces pieces;
+const json_pieces pieces;
 
 // A cursor into a buffer that has room for everything written through it,
 // and for piece::room bytes more.

@@ -65,19 +65,10 @@ bool routing_matches(const table_token& routing, const char* transit, std::size_
     return true;
 }
 
-// Copies `count` characters of `from` into a split field: an empty part
-// leaves the field missing, one longer than the field is cut and marked, one
-// that holds the unreadable mark (only in a salvage parse) is UNRECOG.
+// Copies `count` characters of `from` into a split field as the default
+// split does; an empty part leaves the field missing.
 void put_part(const char* from, std::size_t count, micr_result& r, field_id field) {
-    if (count == 0) return;
-    const std::size_t room = fields[field].width - 1;
-    // A line without the unreadable mark cannot hand one on: no need to look.
-    const bool marked = r.unrecognized_symbols != 0 && std::memchr(from, unreadable_mark, count) != nullptr;
-    status_of(r, field) = count > room ? ST_TOOLONG : marked ? ST_UNRECOG : ST_OK;
-    if (count > room) count = room;
-    char* const text = text_of(r, field);
-    std::memcpy(text, from, count);
-    text[count] = '\0';
+    if (count > 0) set_subfield(from, count, r, field);
 }
 
 void remove_blanks(char* text) {

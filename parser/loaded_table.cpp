@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -120,14 +119,6 @@ micr_table* make_table(const char* text, std::size_t length) {
     return table.release();
 }
 
-long read_some(int fd, const byte_reader& reader, char* buffer, std::size_t size) {
-    for (;;) {
-        const long got = reader.read != nullptr ? reader.read(reader.context, buffer, size)
-                                                : static_cast<long>(::read(fd, buffer, size));
-        if (got >= 0 || errno != EINTR) return got;
-    }
-}
-
 }  // namespace
 
 micr_exception_state lookup_table(const micr_table& table, const char* transit, exception_entry& entry) {
@@ -142,13 +133,13 @@ micr_exception_state lookup_table(const micr_table& table, const char* transit, 
     return table.malformed ? EX_INVALID : EX_NORMAL;
 }
 
-micr_table* read_table(int fd, const byte_reader& reader) {
+micr_table* read_table(text_source& source) {
     std::string bytes;
     constexpr std::size_t chunk = 1 << 16;
     for (;;) {
         const std::size_t used = bytes.size();
         bytes.resize(used + chunk);
-        const long got = read_some(fd, reader, bytes.data() + used, chunk);
+        const long got = read_bytes(source, bytes.data() + used, chunk);
         if (got < 0) return nullptr;
         bytes.resize(used + static_cast<std::size_t>(got));
         if (got == 0) break;
@@ -167,28 +158,24 @@ micr_table* micr_table_open(const char* path) {
         errno = EINVAL;
         return nullptr;
     }
-    int fd;
-    do {
-        fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return nullptr;
+    // The table is read whole, past the source's own buffering.
+    char unused[1];
+    micr::text_source source;
+    if (!micr::open_text_source(source, path, unused, sizeof unused)) return nullptr;  // a directory: EISDIR
     micr_table* table = nullptr;
     struct stat info {};
-    if (::fstat(fd, &info) != 0) {
-        // errno says why
-    } else if (S_ISDIR(info.st_mode)) {
-        errno = EISDIR;
-    } else if (S_ISREG(info.st_mode) && static_cast<std::uintmax_t>(info.st_size) > micr::largest_table_file) {
+    if (::fstat(source.fd, &info) == 0 && S_ISREG(info.st_mode) &&
+        static_cast<std::uintmax_t>(info.st_size) > micr::largest_table_file) {
         errno = EFBIG;
     } else {
         try {
-            table = micr::read_table(fd, micr::byte_reader{});
+            table = micr::read_table(source);
         } catch (const std::bad_alloc&) {
             errno = ENOMEM;
         }
     }
     const int saved = errno;
-    ::close(fd);
+    micr::close_text_source(source);
     errno = saved;
     return table;
 }

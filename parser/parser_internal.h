@@ -16,7 +16,6 @@
 namespace micr {
 
 struct text_source;
-struct byte_reader;
 
 // Room for a whole on-us text as the line parser accepts it, terminator included.
 inline constexpr std::size_t onus_text_room = static_cast<std::size_t>(fields[onus_field].limit) + 1;
@@ -77,6 +76,8 @@ int count_digits(const char* text);
 // UNRECOG with '?', OK otherwise; a source longer than the field keeps what
 // fits and is TOOLONG.
 void set_subfield(const char* source, micr_result& r, field_id field);
+// The same for `length` characters of `source`.
+void set_subfield(const char* source, std::size_t length, micr_result& r, field_id field);
 void reverse_text(char* text);
 void reverse_text(char* text, std::size_t length);
 // Removes the blanks at both ends of a text of `length` characters.
@@ -132,9 +133,9 @@ micr_exception_state search_table(text_source& table, const char* transit, excep
 
 // Loaded tables (loaded_table.cpp): the same verdict from a table made once.
 micr_exception_state lookup_table(const micr_table& table, const char* transit, exception_entry& entry);
-// Reads a whole table file from `fd`, or through `reader` when it has a read
-// function; NULL with errno set on a read error or beyond the size limit.
-micr_table* read_table(int fd, const byte_reader& reader);
+// Reads a whole table file from `source`; NULL with errno set on a read
+// error or beyond the size limit.
+micr_table* read_table(text_source& source);
 
 // The verdict on one line of a table, shared by the search of a parse and
 // the loader, so that both judge a line alike.

@@ -93,21 +93,20 @@ int count_digits(const char* text) {
 }
 
 void set_subfield(const char* source, micr_result& r, field_id field) {
+    set_subfield(source, std::strlen(source), r, field);
+}
+
+void set_subfield(const char* source, std::size_t length, micr_result& r, field_id field) {
     char* const destination = text_of(r, field);
-    const std::size_t size = fields[field].width;
-    const std::size_t length = std::strlen(source);
-    if (length >= size) {
-        // More than the field holds: keep the first characters in scan order
-        // and say so, rather than pass a shortened number off as valid.
-        std::memcpy(destination, source, size - 1);
-        destination[size - 1] = '\0';
-        status_of(r, field) = ST_TOOLONG;
-        return;
-    }
-    std::memcpy(destination, source, length + 1);
+    const std::size_t room = fields[field].width - 1;
     // A line without the unreadable mark cannot hand one on: no need to look.
     const bool marked = r.unrecognized_symbols != 0 && std::memchr(source, unreadable_mark, length) != nullptr;
-    status_of(r, field) = marked ? ST_UNRECOG : ST_OK;
+    // More than the field holds keeps the first characters in scan order and
+    // says so, rather than pass a shortened number off as valid.
+    status_of(r, field) = length > room ? ST_TOOLONG : marked ? ST_UNRECOG : ST_OK;
+    if (length > room) length = room;
+    std::memcpy(destination, source, length);
+    destination[length] = '\0';
 }
 
 char* next_token(char* text, const char* delimiters, char** position) {

@@ -241,7 +241,9 @@ TEST(ReadFault, ATableSearchCutByAReadErrorCannotBeTrusted) {
 TEST(ReadFault, ALoadedTableIsRefusedOnAnyReadError) {
     failing_bytes bytes{"B 123456780 A 1 0 4 L\nB 026009593 A 1 0 4 L\n", 30, 8};
     errno = 0;
-    EXPECT_EQ(micr::read_table(-1, micr::byte_reader{&failing_bytes::read, &bytes}), nullptr);
+    char buffer[16];
+    micr::text_source source = source_over(bytes, buffer, sizeof buffer);
+    EXPECT_EQ(micr::read_table(source), nullptr);
     EXPECT_EQ(errno, EIO);
 }
 

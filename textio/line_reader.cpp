@@ -29,15 +29,6 @@ const char* next_control_byte(const char* p, const char* end) {
     return p;
 }
 
-long read_bytes(text_source& source) {
-    for (;;) {
-        const long got = source.reader.read != nullptr
-                             ? source.reader.read(source.reader.context, source.buffer, source.capacity)
-                             : static_cast<long>(::read(source.fd, source.buffer, source.capacity));
-        if (got >= 0 || errno != EINTR) return got;
-    }
-}
-
 // Makes at least one unread byte available; false at the end of the input
 // or when a read fails.
 bool refill(text_source& source) {
@@ -47,7 +38,7 @@ bool refill(text_source& source) {
         source.finished = true;
         return false;
     }
-    const long got = read_bytes(source);
+    const long got = read_bytes(source, source.buffer, source.capacity);
     if (got > 0) {
         source.start = 0;
         source.end = static_cast<std::size_t>(got);
@@ -68,6 +59,14 @@ int open_retrying(const char* path, int flags) {
 }
 
 }  // namespace
+
+long read_bytes(text_source& source, char* buffer, std::size_t size) {
+    for (;;) {
+        const long got = source.reader.read != nullptr ? source.reader.read(source.reader.context, buffer, size)
+                                                       : static_cast<long>(::read(source.fd, buffer, size));
+        if (got >= 0 || errno != EINTR) return got;
+    }
+}
 
 bool open_text_source(text_source& source, const char* path, char* buffer, std::size_t capacity, open_mode mode) {
     source = text_source{};
@@ -169,7 +168,7 @@ bool bytes_follow_ctrl_z(text_source& source) {
     if (!source.stopped_at_ctrl_z) return false;
     if (source.start < source.end) return true;
     if (source.fd < 0 && source.reader.read == nullptr) return false;
-    const long got = read_bytes(source);
+    const long got = read_bytes(source, source.buffer, source.capacity);
     if (got > 0) source.end = source.start = 0;  // seen, not kept
     return got > 0;
 }

@@ -75,6 +75,10 @@ void close_text_source(text_source& source);
 bool read_text_line(text_source& source, char* line, std::size_t line_size, text_line& info,
                     long_lines rest = long_lines::skip_rest);
 
+// Reads up to `size` raw bytes of the source into `buffer`, past its own
+// buffering: the count, 0 at the end, or -1 with errno set.
+long read_bytes(text_source& source, char* buffer, std::size_t size);
+
 // After the input stopped at a Ctrl-Z: whether any byte follows it.  May read.
 bool bytes_follow_ctrl_z(text_source& source);
 
