@@ -6,7 +6,7 @@
 #include <set>
 #include <stdexcept>
 
-#include "parser_internal.h"
+#include "parse_steps.h"
 
 namespace micr_bench {
 

@@ -30,7 +30,7 @@
 #include <vector>
 
 #include "corpus.h"
-#include "parser_internal.h"
+#include "parse_steps.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "parser_internal.h"
+#include "parse_steps.h"
 #include "report.h"
 
 namespace micr {
@@ -16,10 +16,6 @@ constexpr int first_expected_column = 4;       // columns 1-3 are label, MICR li
 // record's nor the report's: each is a text column, then a status column.
 constexpr field_id case_file_order[field_count] = {amount_field, tpc_field,  csn_field,     account_field,
                                                    epc_field,    onus_field, auxonus_field, transit_field};
-
-// The line buffer and the expected record live for the whole run.
-char line_buffer[line_buffer_size];
-micr_result expected;
 
 char* text_column(char* const columns[], int i) { return columns[first_expected_column + 2 * i]; }
 char* status_column(char* const columns[], int i) { return columns[first_expected_column + 2 * i + 1]; }
@@ -67,7 +63,7 @@ const char* cut_test_case(char* line, char* columns[column_count], char* message
     return nullptr;
 }
 
-void fill_expected(char* const columns[column_count]) {
+void fill_expected(char* const columns[column_count], micr_result& expected) {
     expected.status = single_status(columns[3]);
     for (int i = 0; i < field_count; ++i) {
         const field_id f = case_file_order[i];
@@ -80,7 +76,15 @@ void fill_expected(char* const columns[column_count]) {
 
 }  // namespace
 
-run_summary run_test_cases(text_source& input, std::FILE* out) {
+void table_file_parser::parse(std::string_view micr_text, micr_result& result) {
+    parse_printed_line(micr_text, table_, result);
+}
+
+run_summary run_test_cases(text_source& input, std::FILE* out, case_parser& parser) {
+    char line_buffer[line_buffer_size];
+    // Each case writes every member of the expected record that is compared.
+    micr_result expected{};
+    micr_result parsed;
     run_summary summary;
     text_line info;
     long line_number = 0;
@@ -104,14 +108,11 @@ run_summary run_test_cases(text_source& input, std::FILE* out) {
             std::fprintf(out, "Skipping malformed test case on line %ld: %s\n", line_number, reason);
             ++summary.skipped;
         } else {
-            fill_expected(columns);
-            // The parser reads the line from its right-hand end.
-            char* micr_text = columns[1];
-            reverse_text(micr_text);
-            const micr_result* parsed = parse_micr_line(micr_text);
-            reverse_text(micr_text);
+            fill_expected(columns, expected);
+            const char* micr_text = columns[1];
+            parser.parse(micr_text, parsed);
             ++summary.cases;
-            if (report_case(out, columns[0], columns[2], micr_text, *parsed, expected) > 0) ++summary.marked_cases;
+            if (report_case(out, columns[0], columns[2], micr_text, parsed, expected) > 0) ++summary.marked_cases;
         }
         // A report that cannot be written is not worth producing.
         summary.write_failed = std::ferror(out) != 0;

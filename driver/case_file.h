@@ -3,10 +3,35 @@
 #pragma once
 
 #include <cstdio>
+#include <string_view>
 
 #include "line_reader.h"
+#include "micr.h"
+#include "table.h"
 
 namespace micr {
+
+// How each case's MICR line, as printed, is parsed into `result`.
+class case_parser {
+public:
+    virtual void parse(std::string_view micr_text, micr_result& result) = 0;
+
+protected:
+    ~case_parser() = default;
+};
+
+// micrtest's parse: the parser's core on the line as printed, with the rules
+// of the original entry (a blank at the line's right-hand end is part of the
+// line; no table file gives EX_OPEN_ERR and no split), against a table file
+// read once, on the first case that reaches the exception-table step.
+class table_file_parser final : public case_parser {
+public:
+    explicit table_file_parser(const char* table_path = default_table_name) : table_(table_path) {}
+    void parse(std::string_view micr_text, micr_result& result) override;
+
+private:
+    table_file table_;
+};
 
 struct run_summary {
     int cases = 0;              // report blocks printed
@@ -18,8 +43,8 @@ struct run_summary {
 };
 
 // Runs every test case of `input`, printing report blocks and skip messages
-// on `out`.  Parses in the current directory (PARSE.DAT is read from there).
-run_summary run_test_cases(text_source& input, std::FILE* out);
+// on `out`, each case parsed by `parser`.
+run_summary run_test_cases(text_source& input, std::FILE* out, case_parser& parser);
 
 // Exit status after a run that read its whole input: 0 when every field
 // agreed and no line was skipped, 2 otherwise.

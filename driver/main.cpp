@@ -30,7 +30,8 @@ int main(int argc, char** argv) {
         std::printf("Error opening input file (%s)\n", argv[1]);
         return std::fflush(stdout) == 0 ? 1 : write_error();
     }
-    const micr::run_summary summary = micr::run_test_cases(input, stdout);
+    micr::table_file_parser parser;
+    const micr::run_summary summary = micr::run_test_cases(input, stdout, parser);
     micr::close_text_source(input);
     int status = micr::run_exit_status(summary);
     if (summary.read_error != 0) {

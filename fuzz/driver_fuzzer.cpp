@@ -162,7 +162,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t output_size = 0;
     std::FILE* out = open_memstream(&output, &output_size);
     if (out == nullptr) fail("open_memstream failed");
-    const micr::run_summary summary = micr::run_test_cases(input, out);
+    micr::table_file_parser parser;
+    const micr::run_summary summary = micr::run_test_cases(input, out, parser);
     if (std::fclose(out) != 0) fail("cannot finish the report");
     const std::string report_text(output, output_size);
     std::free(output);

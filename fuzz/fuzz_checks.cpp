@@ -7,7 +7,7 @@
 
 #include <unistd.h>
 
-#include "parser_internal.h"
+#include "parse_steps.h"
 
 namespace micr_fuzz {
 namespace {

@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "fuzz_checks.h"
-#include "parser_internal.h"
+#include "parse_steps.h"
 
 namespace {
 

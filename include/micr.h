@@ -9,9 +9,9 @@
  * Two entry points share one parser:
  *   micr_parse()       reentrant: the line as printed, an exception table
  *                      loaded once (or none), a record of the caller's own.
- *   parse_micr_line()  the original entry: the line reversed, PARSE.DAT read
- *                      from the current directory on every call, one static
- *                      record.
+ *   parse_micr_line()  the original entry, kept for its callers: the line
+ *                      reversed, PARSE.DAT read from the current directory on
+ *                      every call, one static record.
  *
  * This header compiles as C99 and as C++.
  */
@@ -26,20 +26,34 @@ extern "C" {
 
 /* Field status, one signed byte per field. */
 enum micr_field_status {
-    ST_OK = 0,      /* present and valid */
-    ST_INVALID = 1, /* a character outside the field's set, or a failed test */
-    ST_MISSING = 2, /* empty or absent; every field starts a parse with this */
-    ST_TOOLONG = 3, /* more characters than the field holds */
-    ST_UNRECOG = 4, /* holds the unreadable mark '?' */
-    ST_NOTERM = 5   /* the line ended inside the field */
+    MICR_ST_OK = 0,      /* present and valid */
+    MICR_ST_INVALID = 1, /* a character outside the field's set, or a failed test */
+    MICR_ST_MISSING = 2, /* empty or absent; every field starts a parse with this */
+    MICR_ST_TOOLONG = 3, /* more characters than the field holds */
+    MICR_ST_UNRECOG = 4, /* holds the unreadable mark '?' */
+    MICR_ST_NOTERM = 5,  /* the line ended inside the field */
+
+    /* The original names, kept for the callers that use them. */
+    ST_OK = MICR_ST_OK,
+    ST_INVALID = MICR_ST_INVALID,
+    ST_MISSING = MICR_ST_MISSING,
+    ST_TOOLONG = MICR_ST_TOOLONG,
+    ST_UNRECOG = MICR_ST_UNRECOG,
+    ST_NOTERM = MICR_ST_NOTERM
 };
 
 /* Outcome of the exception-table step. */
 enum micr_exception_state {
-    EX_NORMAL = 0,   /* no entry applied (no match, no table, or the step was not reached) */
-    EX_USED = 1,     /* an entry matched the transit number and was applied */
-    EX_OPEN_ERR = 2, /* PARSE.DAT could not be opened or read */
-    EX_INVALID = 3   /* a malformed table line comes before any matching entry */
+    MICR_EX_NORMAL = 0,   /* no entry applied (no match, no table, or the step was not reached) */
+    MICR_EX_USED = 1,     /* an entry matched the transit number and was applied */
+    MICR_EX_OPEN_ERR = 2, /* the table file could not be opened or read */
+    MICR_EX_INVALID = 3,  /* a malformed table line comes before any matching entry */
+
+    /* The original names, kept for the callers that use them. */
+    EX_NORMAL = MICR_EX_NORMAL,
+    EX_USED = MICR_EX_USED,
+    EX_OPEN_ERR = MICR_EX_OPEN_ERR,
+    EX_INVALID = MICR_EX_INVALID
 };
 
 /* Overall status of a parse: micr_result's status, and what micr_parse returns. */

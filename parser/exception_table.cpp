@@ -3,38 +3,46 @@
 //
 // Each line is an entry of seven blank-separated tokens:
 //   type(B/P) routing blanks(A/D) section serial_offset serial_length side(R/L)
-// parse_micr_line reads PARSE.DAT afresh on every parse that reaches this
-// step, so an edited table takes effect at once; micr_parse consults a table
-// loaded once (loaded_table.cpp), judged line by line by the same rules.
+// This file judges a table line and applies an entry; where the lines come
+// from is the business of loaded_table.cpp and legacy_entry.cpp.
 #include <cstdio>
-#include <cstring>
+#include <iterator>
 
 #include "line_reader.h"
-#include "parser_internal.h"
+#include "parse_steps.h"
 
 namespace micr {
 namespace {
 
-constexpr char table_name[] = "PARSE.DAT";
+struct problem_message {
+    table_problem problem;
+    const char* message;  // a printf format for routing_length
+};
 
 // Indexed by table_problem.
-constexpr const char* problem_messages[] = {
-    "",
-    "line longer than 255 characters",
-    "line holds a NUL byte",
-    "fewer than 7 tokens",
-    "routing number has %zu characters, needs 9",
-    "type must be B or P",
-    "blank mode must be A or D",
-    "side must be R or L",
+constexpr problem_message problem_messages[] = {
+    {table_problem::none, ""},
+    {table_problem::too_long, "line longer than 255 characters"},
+    {table_problem::holds_nul, "line holds a NUL byte"},
+    {table_problem::few_tokens, "fewer than 7 tokens"},
+    {table_problem::routing_length, "routing number has %zu characters, needs 9"},
+    {table_problem::entry_type, "type must be B or P"},
+    {table_problem::blank_mode, "blank mode must be A or D"},
+    {table_problem::account_side, "side must be R or L"},
 };
+static_assert(std::size(problem_messages) == static_cast<std::size_t>(table_problem::account_side) + 1);
+static_assert([] {
+    for (std::size_t i = 0; i < std::size(problem_messages); ++i)
+        if (static_cast<std::size_t>(problem_messages[i].problem) != i) return false;
+    return true;
+}());
 
 // Entries may be written in either case; only the letters a-z fold.
 char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // Finds the first `most` blank-separated tokens of `line`; returns how many
 // it found.  Only the blank separates: a tab is part of a token.
-int find_tokens(const char* line, table_token* tokens, int most) {
+int find_tokens(const char* line, std::string_view* tokens, int most) {
     int found = 0;
     const char* p = line;
     while (found < most) {
@@ -47,67 +55,46 @@ int find_tokens(const char* line, table_token* tokens, int most) {
     return found;
 }
 
-table_problem first_failed_check(const table_token* t, int count) {
+table_problem first_failed_check(const std::string_view* t, int count) {
     if (count < entry_token_count) return table_problem::few_tokens;
-    if (t[1].length != routing_number_length) return table_problem::routing_length;
-    const char type = upper(t[0].text[0]), blanks = upper(t[2].text[0]), side = upper(t[6].text[0]);
+    if (t[1].size() != routing_number_length) return table_problem::routing_length;
+    const char type = upper(t[0][0]), blanks = upper(t[2][0]), side = upper(t[6][0]);
     if (type != 'B' && type != 'P') return table_problem::entry_type;
     if (blanks != 'A' && blanks != 'D') return table_problem::blank_mode;
     if (side != 'R' && side != 'L') return table_problem::account_side;
     return table_problem::none;
 }
 
-// The routing number against the transit number in reading order.
-bool routing_matches(const table_token& routing, const char* transit, std::size_t transit_length) {
-    if (transit_length != routing.length) return false;
-    for (std::size_t i = 0; i < transit_length; ++i)
-        if (upper(routing.text[i]) != transit[i]) return false;
-    return true;
-}
-
-// Copies `count` characters of `from` into a split field as the default
-// split does; an empty part leaves the field missing.
-void put_part(const char* from, std::size_t count, micr_result& r, field_id field) {
-    if (count > 0) set_subfield(from, count, r, field);
-}
-
-void remove_blanks(char* text) {
-    char* out = text;
-    for (const char* in = text; *in != '\0'; ++in)
-        if (*in != blank) *out++ = *in;
-    *out = '\0';
-}
-
-// The search of one parse through PARSE.DAT in the current directory.
-micr_exception_state find_exception_entry(const char* transit, exception_entry& entry) {
-    char read_buffer[table_read_size];
-    text_source table;
-    if (!open_text_source(table, table_name, read_buffer, sizeof read_buffer, open_mode::regular_only))
-        return EX_OPEN_ERR;
-    const micr_exception_state state = search_table(table, transit, entry);
-    close_text_source(table);
-    return state;
+// A part of the on-us field into a split field; an empty part leaves the
+// field missing.
+void put_part(std::string_view part, micr_result& r, field_id field) {
+    if (!part.empty()) set_subfield(part, r, field);
 }
 
 // Cuts the on-us field by a matching entry into account, serial number and
-// processing code.
+// processing code.  Counting runs from the section's right-hand end: the
+// right-most serial_offset characters stand right of the serial number.
 void apply_entry(micr_result& r, const exception_entry& e) {
-    char working_copy[onus_text_room];
-    const std::size_t onus_length = text_length(r.onus, sizeof r.onus);
-    std::memcpy(working_copy, r.onus, onus_length + 1);
-    trim_blanks(working_copy, onus_length);
+    const std::string_view field = trimmed(field_text(r, onus_field));
     if (e.section_number < 0) return;  // names no section
 
     constexpr int most_sections = 128;  // section_number is at most 127
-    char* sections[most_sections];
+    std::string_view sections[most_sections];
     const int wanted = e.section_number + 1;
-    const int found = cut_onus_sections(working_copy, sections, wanted);
-    if (e.section_number >= 1) put_part(sections[0], std::strlen(sections[0]), r, tpc_field);
+    const int found = cut_onus_sections(field, sections, wanted);
+    // With the serial number further left, section 0 is the processing code.
+    if (e.section_number >= 1) put_part(sections[0], r, tpc_field);
     if (found < wanted) return;  // the entry names a section this field lacks
 
-    char* const selected = sections[e.section_number];
-    if (e.blank_mode == 'D') remove_blanks(selected);
-    const std::size_t n = std::strlen(selected);
+    std::string_view selected = sections[e.section_number];
+    char without_blanks[MICR_ONUS_SIZE];
+    if (e.blank_mode == 'D') {
+        std::size_t kept = 0;
+        for (const char c : selected)
+            if (c != blank) without_blanks[kept++] = c;
+        selected = {without_blanks, kept};
+    }
+    const std::size_t n = selected.size();
     const std::size_t k = e.serial_offset < 0 || static_cast<std::size_t>(e.serial_offset) > n
                               ? n
                               : static_cast<std::size_t>(e.serial_offset);
@@ -115,14 +102,25 @@ void apply_entry(micr_result& r, const exception_entry& e) {
     if (e.serial_length >= 0 && static_cast<std::size_t>(e.serial_length) < serial)
         serial = static_cast<std::size_t>(e.serial_length);
 
-    put_part(selected + k, serial, r, csn_field);
+    const std::size_t serial_start = n - k - serial;
+    put_part(selected.substr(serial_start, serial), r, csn_field);
     if (e.account_side == 'R')
-        put_part(selected, k, r, account_field);
+        put_part(selected.substr(n - k), r, account_field);
     else
-        put_part(selected + k + serial, n - k - serial, r, account_field);
+        put_part(selected.substr(0, serial_start), r, account_field);
 }
 
+class empty_table final : public exception_table {
+public:
+    micr_exception_state find_entry(std::string_view, exception_entry&) const override { return EX_NORMAL; }
+};
+
 }  // namespace
+
+const exception_table& no_table() {
+    static const empty_table none;
+    return none;
+}
 
 table_line judge_table_line(const char* line, const text_line& info) {
     table_line judged;
@@ -133,63 +131,43 @@ table_line judge_table_line(const char* line, const text_line& info) {
         return judged;
     }
     const int count = find_tokens(line, judged.tokens, entry_token_count);
-    if (count == 0 || judged.tokens[0].text[0] == '#') return judged;  // blank line or comment
+    if (count == 0 || judged.tokens[0][0] == '#') return judged;  // blank line or comment
     judged.problem = first_failed_check(judged.tokens, count);
     judged.kind = judged.problem == table_problem::none ? table_line_kind::entry : table_line_kind::malformed;
     return judged;
 }
 
 void describe_table_problem(const table_line& line, char* message, std::size_t size) {
-    const char* format = problem_messages[static_cast<int>(line.problem)];
+    const char* format = problem_messages[static_cast<int>(line.problem)].message;
     if (line.problem == table_problem::routing_length)
-        std::snprintf(message, size, format, line.tokens[1].length);
+        std::snprintf(message, size, format, line.tokens[1].size());
     else
         std::snprintf(message, size, "%s", format);
 }
 
-void read_entry(const table_line& line, exception_entry& e) {
-    const table_token* t = line.tokens;
-    e.entry_type = upper(t[0].text[0]);
-    for (std::size_t i = 0; i < routing_number_length; ++i) e.routing_number[i] = upper(t[1].text[i]);
-    e.routing_number[routing_number_length] = '\0';
-    e.blank_mode = upper(t[2].text[0]);
-    e.section_number = decimal_low_byte(t[3].text);
-    e.serial_offset = decimal_low_byte(t[4].text);
-    e.serial_length = decimal_low_byte(t[5].text);
-    e.account_side = upper(t[6].text[0]);
+exception_entry read_entry(const table_line& line) {
+    const std::string_view* t = line.tokens;
+    // A token ends at a blank or at the end of the line, so the decimal
+    // reader stops there too.
+    exception_entry e{};
+    e.blank_mode = upper(t[2][0]);
+    e.section_number = decimal_low_byte(t[3].data());
+    e.serial_offset = decimal_low_byte(t[4].data());
+    e.serial_length = decimal_low_byte(t[5].data());
+    e.account_side = upper(t[6][0]);
+    return e;
 }
 
-micr_exception_state search_table(text_source& table, const char* transit, exception_entry& entry) {
-    const std::size_t transit_length = std::strlen(transit);
-    char line[table_line_size];
-    text_line info;
-    // An over-long line settles the search: nothing past it is read.
-    while (read_text_line(table, line, sizeof line, info, long_lines::stop)) {
-        const table_line judged = judge_table_line(line, info);
-        if (judged.kind == table_line_kind::malformed) return EX_INVALID;
-        if (judged.kind == table_line_kind::entry && routing_matches(judged.tokens[1], transit, transit_length)) {
-            read_entry(judged, entry);
-            return EX_USED;
-        }
-    }
-    // A table cut short by a read error cannot be trusted to have no match.
-    return table.error != 0 ? EX_OPEN_ERR : EX_NORMAL;
+bool routing_matches(std::string_view routing, std::string_view transit) {
+    if (transit.size() != routing.size()) return false;
+    for (std::size_t i = 0; i < transit.size(); ++i)
+        if (upper(routing[i]) != transit[i]) return false;
+    return true;
 }
 
-void apply_exception_table(micr_result& r, const table_source& table) {
-    if (table.kind == table_source::none) {
-        r.exception_state = EX_NORMAL;
-        return;
-    }
-    // The transit text is still in scan order; entries spell it in reading order.
-    char transit[MICR_TRANSIT_SIZE];
-    const std::size_t length = text_length(r.transit, sizeof r.transit);
-    for (std::size_t i = 0; i < length; ++i) transit[i] = r.transit[length - 1 - i];
-    transit[length] = '\0';
+void apply_exception_table(micr_result& r, const exception_table& table) {
     exception_entry entry{};
-    r.exception_state =
-        static_cast<signed char>(table.kind == table_source::parse_dat ? find_exception_entry(transit, entry)
-                                                                       : lookup_table(*table.table, transit, entry));
+    r.exception_state = static_cast<signed char>(table.find_entry(field_text(r, transit_field), entry));
     if (r.exception_state == EX_USED) apply_entry(r, entry);
 }
 

@@ -1,38 +1,35 @@
-// Exception tables loaded once, for micr_parse: every line judged by the same
-// rules as the search of parse_micr_line, every malformed line kept as a
-// problem, and the entries that a search could reach put into a hash from
-// routing number to the first entry for it, so that a look-up costs the same
-// whatever the size of the table.
+// Exception tables read once: every line judged by the same rules as the
+// search of parse_micr_line, and the entries that such a search could reach
+// put into an index from routing number to the first entry for it.  Two
+// readers share the index: micr_table_open / micr_table_from_text, which keep
+// every malformed line as a problem, and table_file, micrtest's PARSE.DAT.
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <string>
-#include <vector>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "line_reader.h"
-#include "parser_internal.h"
+#include "parse_steps.h"
 
-struct micr_table {
+struct micr_table final : micr::exception_table {
     struct problem {
         long line;
         std::string message;
     };
-    struct slot {
-        std::uint32_t key;    // the routing number's nine digits as a number
-        std::uint32_t entry;  // index + 1 into `entries`, 0 when the slot is free
-    };
-    std::vector<micr::exception_entry> entries;  // the first entry of each routing number
-    std::vector<slot> slots;                     // open addressing, a power of two of them
-    unsigned shift = 32;                         // 32 - log2(slots.size())
-    // A malformed line ends every search that gets to it: a number without
-    // an entry above it is EX_INVALID.
-    bool malformed = false;
+    micr::table_index index;
     std::vector<problem> problems;
+
+    micr_exception_state find_entry(std::string_view transit, micr::exception_entry& entry) const override {
+        if (const micr::exception_entry* found = index.find(transit)) {
+            entry = *found;
+            return EX_USED;
+        }
+        // A malformed line ends every search that gets to it.
+        return index.malformed() ? EX_INVALID : EX_NORMAL;
+    }
 };
 
 namespace micr {
@@ -43,56 +40,18 @@ constexpr std::size_t largest_table_file = std::size_t{64} << 20;
 
 // The nine digits of a routing number as a number, or false when the text is
 // not nine digits: only such an entry can ever match a transit field.
-bool routing_key(const char* text, std::size_t length, std::uint32_t& key) {
-    if (length != routing_number_length) return false;
+bool routing_key(std::string_view text, std::uint32_t& key) {
+    if (text.size() != routing_number_length) return false;
     key = 0;
-    for (std::size_t i = 0; i < length; ++i) {
-        if (!is_digit(text[i])) return false;
-        key = key * 10 + static_cast<std::uint32_t>(text[i] - '0');
+    for (const char c : text) {
+        if (!is_digit(c)) return false;
+        key = key * 10 + static_cast<std::uint32_t>(c - '0');
     }
     return true;
 }
 
-std::size_t slot_of(const micr_table& table, std::uint32_t key) {
-    // Fibonacci hashing: the high bits of the product spread nearby numbers.
-    return static_cast<std::size_t>((key * 0x9E3779B1u) >> table.shift);
-}
-
-// Finds the slot that holds `key`, or the free slot where it belongs.
-std::size_t find_slot(const micr_table& table, std::uint32_t key) {
-    const std::size_t mask = table.slots.size() - 1;
-    std::size_t i = slot_of(table, key);
-    while (table.slots[i].entry != 0 && table.slots[i].key != key) i = (i + 1) & mask;
-    return i;
-}
-
-struct candidate {
-    std::uint32_t key;
-    exception_entry entry;
-};
-
-void build_hash(micr_table& table, const std::vector<candidate>& candidates) {
-    // At most half full, so that probes stay short.
-    std::size_t size = 16;
-    unsigned bits = 4;
-    while (size < 2 * candidates.size()) {
-        size *= 2;
-        ++bits;
-    }
-    table.slots.assign(size, micr_table::slot{0, 0});
-    table.shift = 32 - bits;
-    table.entries.reserve(candidates.size());
-    for (const candidate& c : candidates) {
-        const std::size_t i = find_slot(table, c.key);
-        if (table.slots[i].entry != 0) continue;  // the first entry for a number wins
-        table.entries.push_back(c.entry);
-        table.slots[i] = {c.key, static_cast<std::uint32_t>(table.entries.size())};
-    }
-}
-
 micr_table* make_table(const char* text, std::size_t length) {
     auto table = std::make_unique<micr_table>();
-    std::vector<candidate> candidates;
     text_source source;
     memory_text_source(source, text, length);
     char line[table_line_size];
@@ -105,32 +64,61 @@ micr_table* make_table(const char* text, std::size_t length) {
             char message[64];
             describe_table_problem(judged, message, sizeof message);
             table->problems.push_back({number, message});
-            table->malformed = true;
-        } else if (judged.kind == table_line_kind::entry && !table->malformed) {
-            // Entries below a malformed line are never reached by a search.
-            std::uint32_t key;
-            if (!routing_key(judged.tokens[1].text, judged.tokens[1].length, key)) continue;
-            candidate c{key, {}};
-            read_entry(judged, c.entry);
-            candidates.push_back(c);
         }
+        table->index.add(judged);
     }
-    build_hash(*table, candidates);
+    table->index.finish();
     return table.release();
 }
 
 }  // namespace
 
-micr_exception_state lookup_table(const micr_table& table, const char* transit, exception_entry& entry) {
+void table_index::add(const table_line& line) {
+    if (line.kind == table_line_kind::malformed) malformed_ = true;
+    // Entries below a malformed line are never reached by a search.
+    if (line.kind != table_line_kind::entry || malformed_) return;
     std::uint32_t key;
-    if (routing_key(transit, text_length(transit, MICR_TRANSIT_SIZE), key)) {
-        const micr_table::slot& found = table.slots[find_slot(table, key)];
-        if (found.entry != 0) {
-            entry = table.entries[found.entry - 1];
-            return EX_USED;
-        }
+    if (routing_key(line.tokens[1], key)) candidates_.push_back({key, read_entry(line)});
+}
+
+std::size_t table_index::find_slot(std::uint32_t key) const {
+    const std::size_t mask = slots_.size() - 1;
+    // Fibonacci hashing: the high bits of the product spread nearby numbers.
+    std::size_t i = static_cast<std::size_t>((key * 0x9E3779B1u) >> shift_);
+    while (slots_[i].entry != 0 && slots_[i].key != key) i = (i + 1) & mask;
+    return i;
+}
+
+void table_index::finish() {
+    // At most half full, so that probes stay short.
+    std::size_t size = 16;
+    unsigned bits = 4;
+    while (size < 2 * candidates_.size()) {
+        size *= 2;
+        ++bits;
     }
-    return table.malformed ? EX_INVALID : EX_NORMAL;
+    slots_.assign(size, slot{0, 0});
+    shift_ = 32 - bits;
+    entries_.reserve(candidates_.size());
+    for (const candidate& c : candidates_) {
+        const std::size_t i = find_slot(c.key);
+        if (slots_[i].entry != 0) continue;  // the first entry for a number wins
+        entries_.push_back(c.entry);
+        slots_[i] = {c.key, static_cast<std::uint32_t>(entries_.size())};
+    }
+    candidates_ = {};
+}
+
+const exception_entry* table_index::find(std::string_view transit) const {
+    std::uint32_t key;
+    if (slots_.empty() || !routing_key(transit, key)) return nullptr;
+    const slot& found = slots_[find_slot(key)];
+    return found.entry != 0 ? &entries_[found.entry - 1] : nullptr;
+}
+
+const exception_table& table_lookup(const micr_table* table) {
+    if (table == nullptr) return no_table();
+    return *table;
 }
 
 micr_table* read_table(text_source& source) {
@@ -149,6 +137,38 @@ micr_table* read_table(text_source& source) {
         }
     }
     return make_table(bytes.data(), bytes.size());
+}
+
+void table_file::load(text_source& source) const {
+    loaded_ = opened_ = true;
+    char line[table_line_size];
+    text_line info;
+    // Nothing below a malformed line can change a look-up, and a search
+    // would never read past an over-long one.
+    while (!index_.malformed() && read_text_line(source, line, sizeof line, info, long_lines::stop))
+        index_.add(judge_table_line(line, info));
+    read_failed_ = source.error != 0;
+    index_.finish();
+}
+
+micr_exception_state table_file::find_entry(std::string_view transit, exception_entry& entry) const {
+    if (!loaded_) {
+        loaded_ = true;  // a table that cannot be opened is not tried again
+        char buffer[1 << 16];
+        text_source source;
+        if (open_text_source(source, path_, buffer, sizeof buffer, open_mode::regular_only)) {
+            load(source);
+            close_text_source(source);
+        }
+    }
+    if (!opened_) return EX_OPEN_ERR;
+    if (const exception_entry* found = index_.find(transit)) {
+        entry = *found;
+        return EX_USED;
+    }
+    if (index_.malformed()) return EX_INVALID;
+    // A table cut short by a read error cannot be trusted to have no entry.
+    return read_failed_ ? EX_OPEN_ERR : EX_NORMAL;
 }
 
 }  // namespace micr

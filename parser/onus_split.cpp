@@ -1,136 +1,164 @@
 // Default split of the on-us field into account number, cheque serial number
 // and transaction processing code, for banks without an exception-table entry.
 //
-// The on-us text arrives in scan order (right-hand end first).  It is cut at
-// on-us symbols into sections 0, 1, 2 counted from the right, and each section
-// into digit groups at blanks and dash symbols.  Which group is what is then
-// decided from group lengths and digit counts alone.
-#include <cstring>
-
-#include "parser_internal.h"
+// The field is cut at on-us symbols into sections, counted from its
+// right-hand end: the right section (right of the right-most on-us symbol),
+// the middle one and the left one.  Each section is cut into digit groups at
+// blanks and dash symbols.  Which group is what is then decided from group
+// lengths and digit counts alone, by these rules, in this order (the numbers
+// are the ones the test tables cite):
+//
+//   rule                          no.     recognises                                    fills
+//   right-code-and-serial         1a      two or more groups in the right section: the  csn, tpc
+//                                         longer (3+ digits) is the serial number, the
+//                                         other the code; on a tie the left one serial
+//   right-lone-code               1b      a lone right group that reads 001, or has     tpc
+//                                         one or two digits
+//   right-lone-serial             1b      a lone right group of three or more digits    csn
+//   auxiliary-serial              2       no serial yet: the auxiliary on-us field      csn
+//   -- no serial yet, and the left section has no group:
+//   middle-lone-account           3-I.1   one group in the middle section               account
+//   middle-serial-then-account    3-I.2   two middle groups: 3-4 digits left of 5+      csn, account
+//   middle-leftmost-serial        3-I.3   3+ middle groups, the left-most of 3-4        csn, account
+//                                         digits, 5+ digits beside it
+//   middle-rightmost-serial       3-I.4   the right-most middle group of 3-4 digits,    csn, account
+//                                         5+ digits beside it
+//   middle-account                3-I.5   none of these: the whole middle section       account
+//   -- no serial yet, and the left section has a group:
+//   left-account                  3-II.1  no middle group: the whole left section       account
+//   shorter-group-serial          3-II.2  one group each: the shorter (on a tie the     csn, account
+//                                         middle one) is the serial number
+//   middle-serial-left-account    3-II.3  one middle group, more on the left            csn, account
+//   left-serial-middle-account    3-II.4  one left group, more in the middle            csn, account
+//   middle-account-both-grouped   3-II.5  two or more groups in each                    account
+//   -- a serial number already, or no group in the middle or left section:
+//   account-after-serial          3-III   the middle section, else the left one         account
+#include "parse_steps.h"
 
 namespace micr {
 namespace {
 
-constexpr char group_delimiters[] = {blank, dash_symbol, '\0'};
 constexpr int section_count = 3;
+constexpr int right_section = 0, middle_section = 1, left_section = 2;
 
 // The lengths the rules turn on.
-constexpr int shortest_serial = 3;              // a serial number has at least three digits
-constexpr int longest_short_serial = 4;         // beside an account number in section 1: three or four
-constexpr int shortest_account = 5;             // an account number beside such a serial number
-constexpr char lone_code_scan_order[] = "100";  // a lone group 001 as printed is a processing code
+constexpr std::size_t shortest_serial = 3;       // a serial number has at least three digits
+constexpr std::size_t longest_short_serial = 4;  // beside an account number in the middle: three or four
+constexpr int shortest_account = 5;              // an account number beside such a serial number
+constexpr std::string_view lone_code = "001";    // a lone right group that is a processing code
 
-// The digit groups of one section, split from a copy of it so that the
-// section itself keeps its blanks and dash symbols.  Group names follow scan
-// order: `a` is the right-most group as printed.
+bool is_separator(char c) { return c == blank || c == dash_symbol; }
+bool short_serial(std::size_t n) { return n >= shortest_serial && n <= longest_short_serial; }
+
+// The digit groups of one section that the rules name, by their place from
+// the section's right-hand end.
 struct section_groups {
-    char copy[onus_text_room];
-    const char* a = "";  // first group
-    const char* b = "";  // second group
-    const char* z = "";  // last group, only with three or more groups
+    std::string_view rightmost;
+    std::string_view second;    // from the right
+    std::string_view leftmost;  // only with three or more groups
     int count = 0;
 };
 
-int length(const char* text) { return static_cast<int>(std::strlen(text)); }
-
-void split_groups(const char* section, section_groups& groups) {
-    std::memcpy(groups.copy, section, std::strlen(section) + 1);
-    char* position = nullptr;
-    for (char* group = next_token(groups.copy, group_delimiters, &position); group != nullptr;
-         group = next_token(nullptr, group_delimiters, &position)) {
-        ++groups.count;
-        if (groups.count == 1) groups.a = group;
-        if (groups.count == 2) groups.b = group;
-        if (groups.count >= 3) groups.z = group;
-    }
-}
-
-bool is_separator(char c) { return c == blank || c == dash_symbol; }
-bool short_serial(int n) { return n >= shortest_serial && n <= longest_short_serial; }
-
-// Rule 1: section 0, right of the right-most on-us symbol, gives the serial
-// number and the processing code.
-void rule_1(micr_result& r, const section_groups& g0) {
-    const int s0a = length(g0.a), s0b = length(g0.b);
-    if (s0a > 0 && s0b > 0) {
-        // 1a: the longer group is the serial number, the other the code; on a
-        // tie the left one as printed (b) is the serial number.
-        if (s0b < s0a && s0a >= shortest_serial) {
-            set_subfield(g0.a, r, csn_field);
-            set_subfield(g0.b, r, tpc_field);
-        } else if (s0b >= shortest_serial) {
-            set_subfield(g0.a, r, tpc_field);
-            set_subfield(g0.b, r, csn_field);
-        }
-    } else if (s0a > 0) {
-        // 1b: a lone group.
-        if (std::strcmp(g0.a, lone_code_scan_order) == 0 || s0a < shortest_serial)
-            set_subfield(g0.a, r, tpc_field);
+section_groups groups_of(std::string_view section) {
+    section_groups g;
+    std::size_t end = section.size();
+    for (;;) {
+        while (end > 0 && is_separator(section[end - 1])) --end;
+        if (end == 0) break;
+        std::size_t start = end;
+        while (start > 0 && !is_separator(section[start - 1])) --start;
+        const std::string_view group = section.substr(start, end - start);
+        ++g.count;
+        if (g.count == 1)
+            g.rightmost = group;
+        else if (g.count == 2)
+            g.second = group;
         else
-            set_subfield(g0.a, r, csn_field);
+            g.leftmost = group;
+        end = start;
     }
+    return g;
 }
 
-// Rule 3-I: section 2 has no group, section 1 has at least one.
-void rule_3_i(micr_result& r, const char* s1, const section_groups& g1) {
-    const int s1a = length(g1.a), s1b = length(g1.b), s1z = length(g1.z);
-    const int d1 = count_digits(s1);
-    if (s1b == 0) {
-        // 3-I.1: one group, the account number.
-        set_subfield(g1.a, r, account_field);
-    } else if (s1z == 0 && short_serial(s1b) && s1a >= shortest_account) {
-        // 3-I.2: two groups, a short serial number left of the account number.
-        set_subfield(g1.b, r, csn_field);
-        set_subfield(g1.a, r, account_field);
-    } else if (short_serial(s1z) && d1 - s1z >= shortest_account) {
-        // 3-I.3: the left-most group is the serial number; the account number
-        // is what stands right of it, without the separators between them.
-        set_subfield(g1.z, r, csn_field);
-        char cut[onus_text_room];
-        std::size_t n = std::strlen(s1) - static_cast<std::size_t>(s1z);
-        std::memcpy(cut, s1, n);
-        cut[n] = '\0';
-        while (n > 0 && is_separator(cut[n - 1])) cut[--n] = '\0';
-        set_subfield(cut, r, account_field);
-    } else if (short_serial(s1a) && d1 - s1a >= shortest_account) {
-        // 3-I.4: the right-most group is the serial number, the rest of the
-        // section the account number.
-        set_subfield(g1.a, r, csn_field);
-        set_subfield(s1 + s1a, r, account_field);
-    } else {
-        // 3-I.5: the whole section is the account number.
-        set_subfield(s1, r, account_field);
-    }
-}
-
-// Rule 3-II: section 2 has at least one group.
-void rule_3_ii(micr_result& r, const char* s1, const char* s2, const section_groups& g1, const section_groups& g2) {
-    const int s1a = length(g1.a), s1b = length(g1.b);
-    const int s2a = length(g2.a), s2b = length(g2.b);
-    if (s1a == 0) {
-        // 3-II.1: section 1 has no group.
-        set_subfield(s2, r, account_field);
-    } else if (s1b == 0 && s2b == 0) {
-        // 3-II.2: one group each; the shorter is the serial number, on a tie section 1's.
-        if (s2a < s1a) {
-            set_subfield(g2.a, r, csn_field);
-            set_subfield(g1.a, r, account_field);
-        } else {
-            set_subfield(g1.a, r, csn_field);
-            set_subfield(g2.a, r, account_field);
+// Rule 1: the right section gives the serial number and the processing code.
+void split_right_section(micr_result& r, const section_groups& right) {
+    const std::size_t a = right.rightmost.size(), b = right.second.size();
+    if (a > 0 && b > 0) {
+        // right-code-and-serial (1a)
+        if (b < a && a >= shortest_serial) {
+            set_subfield(right.rightmost, r, csn_field);
+            set_subfield(right.second, r, tpc_field);
+        } else if (b >= shortest_serial) {
+            set_subfield(right.rightmost, r, tpc_field);
+            set_subfield(right.second, r, csn_field);
         }
-    } else if (s1b == 0) {
-        // 3-II.3: section 1 has one group, section 2 more.
-        set_subfield(g1.a, r, csn_field);
-        set_subfield(s2, r, account_field);
-    } else if (s2b == 0) {
-        // 3-II.4: section 2 has one group, section 1 more.
-        set_subfield(g2.a, r, csn_field);
-        set_subfield(s1, r, account_field);
+    } else if (a > 0) {
+        if (right.rightmost == lone_code || a < shortest_serial)
+            set_subfield(right.rightmost, r, tpc_field);  // right-lone-code (1b)
+        else
+            set_subfield(right.rightmost, r, csn_field);  // right-lone-serial (1b)
+    }
+}
+
+// Rule 3-I: the left section has no group, the middle one at least one.
+void split_middle_section(micr_result& r, std::string_view middle, const section_groups& g) {
+    const std::size_t a = g.rightmost.size(), b = g.second.size(), z = g.leftmost.size();
+    const int digits = count_digits(middle);
+    const auto beside = [digits](std::size_t serial) { return digits - static_cast<int>(serial); };
+    if (b == 0) {
+        // middle-lone-account (3-I.1)
+        set_subfield(g.rightmost, r, account_field);
+    } else if (z == 0 && short_serial(b) && a >= static_cast<std::size_t>(shortest_account)) {
+        // middle-serial-then-account (3-I.2)
+        set_subfield(g.second, r, csn_field);
+        set_subfield(g.rightmost, r, account_field);
+    } else if (short_serial(z) && beside(z) >= shortest_account) {
+        // middle-leftmost-serial (3-I.3): the account number is the section
+        // without as many characters at its left as the serial number has,
+        // and without the separators then standing there.
+        set_subfield(g.leftmost, r, csn_field);
+        std::string_view account = middle.substr(z);
+        while (!account.empty() && is_separator(account.front())) account.remove_prefix(1);
+        set_subfield(account, r, account_field);
+    } else if (short_serial(a) && beside(a) >= shortest_account) {
+        // middle-rightmost-serial (3-I.4): the account number is the section
+        // without as many characters at its right as the serial number has.
+        set_subfield(g.rightmost, r, csn_field);
+        set_subfield(middle.substr(0, middle.size() - a), r, account_field);
     } else {
-        // 3-II.5: two or more groups in each.
-        set_subfield(s1, r, account_field);
+        // middle-account (3-I.5)
+        set_subfield(middle, r, account_field);
+    }
+}
+
+// Rule 3-II: the left section has at least one group.
+void split_middle_and_left(micr_result& r, std::string_view middle, std::string_view left, const section_groups& gm,
+                           const section_groups& gl) {
+    const std::size_t ma = gm.rightmost.size(), mb = gm.second.size();
+    const std::size_t la = gl.rightmost.size(), lb = gl.second.size();
+    if (ma == 0) {
+        // left-account (3-II.1)
+        set_subfield(left, r, account_field);
+    } else if (mb == 0 && lb == 0) {
+        // shorter-group-serial (3-II.2)
+        if (la < ma) {
+            set_subfield(gl.rightmost, r, csn_field);
+            set_subfield(gm.rightmost, r, account_field);
+        } else {
+            set_subfield(gm.rightmost, r, csn_field);
+            set_subfield(gl.rightmost, r, account_field);
+        }
+    } else if (mb == 0) {
+        // middle-serial-left-account (3-II.3)
+        set_subfield(gm.rightmost, r, csn_field);
+        set_subfield(left, r, account_field);
+    } else if (lb == 0) {
+        // left-serial-middle-account (3-II.4)
+        set_subfield(gl.rightmost, r, csn_field);
+        set_subfield(middle, r, account_field);
+    } else {
+        // middle-account-both-grouped (3-II.5)
+        set_subfield(middle, r, account_field);
     }
 }
 
@@ -139,41 +167,34 @@ void rule_3_ii(micr_result& r, const char* s1, const char* s2, const section_gro
 void split_onus_default(micr_result& r) {
     trim_blanks(r.onus, text_length(r.onus, sizeof r.onus));
 
-    // All three sections are cut before any is split into groups.
-    char scratch[onus_text_room];
-    std::memcpy(scratch, r.onus, std::strlen(r.onus) + 1);
-    char* section[section_count];
-    cut_onus_sections(scratch, section, section_count);
-    for (char* s : section) trim_blanks(s);
+    std::string_view sections[section_count];
+    cut_onus_sections(field_text(r, onus_field), sections, section_count);
+    for (std::string_view& s : sections) s = trimmed(s);
+    const std::string_view middle = sections[middle_section], left = sections[left_section];
+    const section_groups right_groups = groups_of(sections[right_section]);
+    const section_groups middle_groups = groups_of(middle), left_groups = groups_of(left);
 
-    section_groups g0, g1, g2;
-    split_groups(section[0], g0);
-    split_groups(section[1], g1);
-    split_groups(section[2], g2);
-    const char* s1 = section[1];
-    const char* s2 = section[2];
+    split_right_section(r, right_groups);
 
-    rule_1(r, g0);
+    // auxiliary-serial (2): business cheques carry the serial number there.
+    if (r.csn_status == ST_MISSING && r.auxonus_status == ST_OK)
+        set_subfield(field_text(r, auxonus_field), r, csn_field);
 
-    // Rule 2: the auxiliary on-us field carries the serial number on business cheques.
-    if (r.csn_status == ST_MISSING && r.auxonus_status == ST_OK) set_subfield(r.auxonus, r, csn_field);
-
-    // Rule 3: sections 1 and 2 give the account number, and the serial number
-    // when neither rule above found one.
-    const bool section_1_grouped = g1.count > 0, section_2_grouped = g2.count > 0;
-    if (r.csn_status == ST_MISSING && (section_1_grouped || section_2_grouped)) {
-        if (!section_2_grouped)
-            rule_3_i(r, s1, g1);
+    // Rule 3: the middle and left sections give the account number, and the
+    // serial number when neither rule above found one.
+    const bool middle_grouped = middle_groups.count > 0, left_grouped = left_groups.count > 0;
+    if (r.csn_status == ST_MISSING && (middle_grouped || left_grouped)) {
+        if (!left_grouped)
+            split_middle_section(r, middle, middle_groups);
         else
-            rule_3_ii(r, s1, s2, g1, g2);
-    } else if (section_1_grouped) {
-        // 3-III: the serial number is known, or no section has a group.
-        set_subfield(s1, r, account_field);
-    } else if (section_2_grouped) {
-        set_subfield(s2, r, account_field);
+            split_middle_and_left(r, middle, left, middle_groups, left_groups);
+    } else if (middle_grouped) {
+        set_subfield(middle, r, account_field);  // account-after-serial (3-III)
+    } else if (left_grouped) {
+        set_subfield(left, r, account_field);  // account-after-serial (3-III)
     }
 
-    trim_blanks(r.account);
+    trim_blanks(r.account, text_length(r.account, sizeof r.account));
 }
 
 }  // namespace micr

@@ -1,7 +1,9 @@
 // The parse result record, its start state and the display names of its codes.
 #include <cstddef>
+#include <cstring>
+#include <iterator>
 
-#include "parser_internal.h"
+#include "parse_steps.h"
 
 static_assert(sizeof(micr_result) == 156, "micr_result must keep its byte layout");
 static_assert(offsetof(micr_result, amount) == 4);
@@ -16,39 +18,55 @@ static_assert(offsetof(micr_result, auxonus_status) == 131);
 namespace micr {
 namespace {
 
-// Indexed by field status; every code outside 0..5 shows the last entry.
-constexpr const char* status_names[] = {"OK     ", "INVALID", "MISSING", "TOOLONG", "UNRECOG", "NOTERM ", "???????"};
-constexpr int status_name_count = sizeof status_names / sizeof status_names[0];
+template <class Code>
+struct code_name {
+    Code code;
+    const char* name;
+};
 
-constexpr const char* exception_state_names[] = {"EX_NORMAL", "EX_USED", "EX_OPEN_ERR", "EX_INVALID"};
-constexpr int exception_state_count = sizeof exception_state_names / sizeof exception_state_names[0];
+// Each table lists every code once, in order, so that it can be indexed by code.
+template <class Code, std::size_t N>
+constexpr bool listed_in_order(const code_name<Code> (&table)[N], int last) {
+    if (static_cast<int>(N) != last + 1) return false;
+    for (std::size_t i = 0; i < N; ++i)
+        if (static_cast<int>(table[i].code) != static_cast<int>(i)) return false;
+    return true;
+}
+
+// Seven characters each, so that report columns line up.
+constexpr code_name<micr_field_status> status_names[] = {
+    {MICR_ST_OK, "OK     "},      {MICR_ST_INVALID, "INVALID"}, {MICR_ST_MISSING, "MISSING"},
+    {MICR_ST_TOOLONG, "TOOLONG"}, {MICR_ST_UNRECOG, "UNRECOG"}, {MICR_ST_NOTERM, "NOTERM "},
+};
+static_assert(listed_in_order(status_names, MICR_ST_NOTERM));
+
+constexpr code_name<micr_exception_state> exception_state_names[] = {
+    {MICR_EX_NORMAL, "EX_NORMAL"},
+    {MICR_EX_USED, "EX_USED"},
+    {MICR_EX_OPEN_ERR, "EX_OPEN_ERR"},
+    {MICR_EX_INVALID, "EX_INVALID"},
+};
+static_assert(listed_in_order(exception_state_names, MICR_EX_INVALID));
+
+// Any code outside a table shows this.
+constexpr char unknown_name[] = "???????";
 
 }  // namespace
 
-void reset_result(micr_result& r) {
-    r.status = MICR_PARSE_COMPLETE;
-    r.exception_state = EX_NORMAL;
-    r.unrecognized_symbols = 0;
-    // Only the first byte of each text is cleared: a text ends at its terminator.
-    for (const field_id f : all_fields) {
-        status_of(r, f) = ST_MISSING;
-        text_of(r, f)[0] = '\0';
-    }
-}
-
-void restore_field_order(micr_result& r) {
-    for (const field_id f : all_fields) reverse_text(text_of(r, f), text_length(text_of(r, f), fields[f].width));
+void clear_result(micr_result& r) {
+    std::memset(&r, 0, sizeof r);
+    for (const field_id f : all_fields) status_of(r, f) = ST_MISSING;
 }
 
 }  // namespace micr
 
 const char* micr_status_name(int field_status) {
-    if (field_status < 0 || field_status >= micr::status_name_count - 1)
-        return micr::status_names[micr::status_name_count - 1];
-    return micr::status_names[field_status];
+    if (field_status < 0 || field_status >= static_cast<int>(std::size(micr::status_names))) return micr::unknown_name;
+    return micr::status_names[field_status].name;
 }
 
 const char* micr_exception_state_name(int exception_state) {
-    if (exception_state < 0 || exception_state >= micr::exception_state_count) return "???????";
-    return micr::exception_state_names[exception_state];
+    if (exception_state < 0 || exception_state >= static_cast<int>(std::size(micr::exception_state_names)))
+        return micr::unknown_name;
+    return micr::exception_state_names[exception_state].name;
 }

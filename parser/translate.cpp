@@ -3,7 +3,7 @@
 // rewritten into this library's letters before it is parsed.
 #include <cstring>
 
-#include "parser_internal.h"
+#include "fields.h"
 
 namespace micr {
 namespace {

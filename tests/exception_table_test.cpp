@@ -11,7 +11,7 @@
 #include <iterator>
 #include <string>
 
-#include "parser_internal.h"
+#include "parse_steps.h"
 #include "test_support.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "parser_internal.h"
+#include "parse_steps.h"
 #include "test_support.h"
 
 namespace {
@@ -377,13 +377,11 @@ TEST(CheckTransit, DashRuleAndCheckDigit) {
     micr_result r;
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.why) + ": " + row.number);
-        micr::reset_result(r);
+        micr::clear_result(r);
         std::strcpy(r.transit, row.number);
-        micr::reverse_text(r.transit);  // the scan leaves it in scan order
         r.transit_status = ST_OK;
         micr::check_transit(r);
         EXPECT_EQ(r.transit_status, row.status);
-        micr::reverse_text(r.transit);
         EXPECT_STREQ(r.transit, row.number) << "the transit text changed";
     }
 }
@@ -393,22 +391,22 @@ TEST(CheckTransit, DashRuleAndCheckDigit) {
 TEST(CheckTransit, ShortNumberWithoutDashIsInvalidWhateverFollowsTheText) {
     const struct {
         const char* why;
-        const char* scan_order;
+        const char* number;  // reading order
     } rows[] = {
         {"one digit", "0"},
-        {"eight digits", "08765432"},
-        // Counting the terminator as 0 - '0' would give 4 - 3 * 48 = -140, a multiple of 10.
-        {"eight digits that pass if the terminator entered the sum", "40000000"},
-        {"seven digits", "0876543"},
+        {"eight digits", "23456780"},
+        // Counting the terminator as 0 - '0' would give 1 * 8 - 48 = -40, a multiple of 10.
+        {"eight digits that pass if the terminator entered the sum", "00800000"},
+        {"seven digits", "3456780"},
     };
     const char* leftovers[] = {"000000000", "999999999", "087654321", "ddddddddd"};
     micr_result r;
     for (const auto& row : rows) {
         for (const char* leftover : leftovers) {
             SCOPED_TRACE(std::string(row.why) + ", behind it: " + leftover);
-            micr::reset_result(r);
+            micr::clear_result(r);
             std::memcpy(r.transit, leftover, std::strlen(leftover) + 1);
-            std::memcpy(r.transit, row.scan_order, std::strlen(row.scan_order) + 1);
+            std::memcpy(r.transit, row.number, std::strlen(row.number) + 1);
             r.transit_status = ST_OK;
             micr::check_transit(r);
             EXPECT_EQ(r.transit_status, ST_INVALID);

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "parser_internal.h"
+#include "parse_steps.h"
 #include "test_support.h"
 
 namespace {
@@ -31,44 +31,18 @@ TEST(ExceptionStateNames, EveryStateHasItsName) {
     EXPECT_STREQ(micr_exception_state_name(EX_INVALID), "EX_INVALID");
 }
 
-TEST(ResetResult, EveryFieldMissingAndEmptyWithOnlyTheFirstByteCleared) {
+TEST(ClearResult, EveryFieldMissingAndEmptyAndNoByteLeftOver) {
     micr_result r;
     std::memset(&r, 'x', sizeof r);
-    micr::reset_result(r);
+    micr::clear_result(r);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.exception_state, EX_NORMAL);
     EXPECT_EQ(r.unrecognized_symbols, 0);
     for (const micr::field_id f : micr::all_fields) {
         SCOPED_TRACE(micr::fields[f].name);
         EXPECT_EQ(micr::status_of(r, f), ST_MISSING);
-        EXPECT_EQ(micr::text_of(r, f)[0], '\0');
-        EXPECT_EQ(micr::text_of(r, f)[1], 'x');
+        for (std::size_t i = 0; i < micr::fields[f].width; ++i) EXPECT_EQ(micr::text_of(r, f)[i], '\0');
     }
-}
-
-TEST(RestoreFieldOrder, ReversesAllEightTextsAndNoStatus) {
-    micr_result r;
-    micr::reset_result(r);
-    std::strcpy(r.amount, "0052100000");
-    std::strcpy(r.account, "87654321");
-    std::strcpy(r.tpc, "12");
-    std::strcpy(r.csn, "1010");
-    std::strcpy(r.transit, "087654321");
-    std::strcpy(r.epc, "5");
-    std::strcpy(r.onus, "1010 o87654321");
-    std::strcpy(r.auxonus, "");
-    r.amount_status = ST_OK;
-    micr::restore_field_order(r);
-    EXPECT_STREQ(r.amount, "0000012500");
-    EXPECT_STREQ(r.account, "12345678");
-    EXPECT_STREQ(r.tpc, "21");
-    EXPECT_STREQ(r.csn, "0101");
-    EXPECT_STREQ(r.transit, "123456780");
-    EXPECT_STREQ(r.epc, "5");
-    EXPECT_STREQ(r.onus, "12345678o 0101");
-    EXPECT_STREQ(r.auxonus, "");
-    EXPECT_EQ(r.amount_status, ST_OK);
-    EXPECT_EQ(r.account_status, ST_MISSING);
 }
 
 TEST(ParseMicrLine, ASecondParseLeavesNothingOfTheFirst) {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "parser_internal.h"
+#include "parse_steps.h"
 
 namespace {
 
@@ -26,12 +26,12 @@ std::unique_ptr<char[]> exact_copy(const std::string& text) {
 
 struct scan_row {
     const char* why;
-    std::string input;  // reversed text, as the scanner meets it
+    std::string input;  // in scan order: the field's right-hand end first
     micr::field_id allowed;  // whose set of characters
     int limit;
     char terminator;
     signed char status;
-    std::string text;    // what the destination holds afterwards
+    std::string text;    // what the scan takes, in scan order
     std::size_t cursor;  // where the cursor rests, counted from the start of `input`
 };
 
@@ -41,7 +41,9 @@ constexpr micr::field_id transit_set = micr::transit_field;
 constexpr micr::field_id onus_set = micr::onus_field;
 
 // A cursor over reversed text, as parse_micr_line scans it.
-micr::scan_cursor cursor_over(const char* text) { return micr::reversed_text_cursor(text, std::strlen(text)); }
+micr::scan_cursor cursor_over(const char* text) { return micr::scan_cursor::over_reversed(text, std::strlen(text)); }
+
+std::string reversed(const std::string& text) { return std::string(text.rbegin(), text.rend()); }
 
 const std::vector<scan_row>& scan_rows() {
     static const std::vector<scan_row> rows = {
@@ -86,28 +88,34 @@ const std::vector<scan_row>& scan_rows() {
     return rows;
 }
 
+// Each row runs over the same line twice: as the original entry hands it
+// over (reversed), and as printed.  The cursor walks both from the right-hand
+// end; the field's text comes out in reading order either way.
 TEST(ScanField, EveryOutcome) {
     constexpr std::size_t guard = 8;
     for (const scan_row& row : scan_rows()) {
-        SCOPED_TRACE(row.why);
-        const auto input = exact_copy(row.input);
-        // Room for limit + 1 characters and the terminator, then guard bytes.
-        const std::size_t size = static_cast<std::size_t>(row.limit) + 2;
-        std::vector<char> destination(size + guard, '#');
-        micr::scan_cursor cursor = cursor_over(input.get());
-        const signed char status = micr::scan_field(cursor, destination.data(), size, row.allowed,
-                                                    static_cast<signed char>(row.limit), row.terminator);
-        EXPECT_EQ(status, row.status);
-        EXPECT_EQ(std::string(destination.data()), row.text);
-        EXPECT_EQ(cursor.position, row.cursor);
-        for (std::size_t i = size; i < size + guard; ++i) EXPECT_EQ(destination[i], '#') << "byte " << i;
+        for (const bool printed : {false, true}) {
+            SCOPED_TRACE(std::string(row.why) + (printed ? ", line as printed" : ", line reversed"));
+            const auto input = exact_copy(printed ? reversed(row.input) : row.input);
+            // Room for limit + 1 characters and the terminator, then guard bytes.
+            const std::size_t size = static_cast<std::size_t>(row.limit) + 2;
+            std::vector<char> destination(size + guard, '#');
+            micr::scan_cursor cursor = printed ? micr::scan_cursor::over_printed(input.get(), row.input.size())
+                                               : cursor_over(input.get());
+            const signed char status = micr::scan_field(cursor, destination.data(), size, row.allowed,
+                                                        static_cast<signed char>(row.limit), row.terminator);
+            EXPECT_EQ(status, row.status);
+            EXPECT_EQ(std::string(destination.data()), reversed(row.text));
+            EXPECT_EQ(cursor.passed(), row.cursor);
+            for (std::size_t i = size; i < size + guard; ++i) EXPECT_EQ(destination[i], '#') << "byte " << i;
+        }
     }
 }
 
 // The scanner with the limits and sets of the four scanned fields, writing
 // into the record itself: at limit and limit + 1.  Amount and transit buffers
-// have no room for the extra character; they keep the first `limit` taken and
-// nothing outside them changes.
+// have no room for the extra character; they keep the first `limit` taken,
+// the field's right-hand end, and nothing outside them changes.
 TEST(ScanField, FieldLimitsInTheRecord) {
     const struct {
         micr::field_id field;
@@ -128,7 +136,7 @@ TEST(ScanField, FieldLimitsInTheRecord) {
             const char* why;
             std::string input;
             signed char status;
-            std::string text;
+            std::string text;  // in scan order
             std::size_t cursor;
         } rows[] = {
             {"exactly the limit", f.full + f.terminator, ST_OK, f.full, f.full.size()},
@@ -153,8 +161,8 @@ TEST(ScanField, FieldLimitsInTheRecord) {
                 micr::scan_field(cursor, destination, def.width, f.field, def.limit, f.terminator);
             EXPECT_EQ(status, row.status);
             ASSERT_NE(std::memchr(destination, '\0', def.width), nullptr) << "text not terminated in its buffer";
-            EXPECT_EQ(std::string(destination), row.text);
-            EXPECT_EQ(cursor.position, row.cursor);
+            EXPECT_EQ(std::string(destination), reversed(row.text));
+            EXPECT_EQ(cursor.passed(), row.cursor);
             const auto* after = reinterpret_cast<const unsigned char*>(&r);
             for (std::size_t i = 0; i < sizeof r; ++i) {
                 if (i >= def.text_offset && i < def.text_offset + def.width) continue;
@@ -244,16 +252,17 @@ TEST(SetSubfield, CopiesAndSetsTheStatus) {
         {"unreadable mark as the last character", "1234?", ST_UNRECOG, "1234?"},
         {"blanks and dash symbols kept", " 1d2 ", ST_OK, " 1d2 "},
         {"exactly the capacity", full, ST_OK, full},
-        {"one more than the capacity", full + "1", ST_TOOLONG, full},
-        {"far more than the capacity", full + "12345", ST_TOOLONG, full},
-        {"too long with the mark behind the capacity", full + "?", ST_TOOLONG, full},
-        {"too long with the mark inside the capacity", "?" + full, ST_TOOLONG, "?" + full.substr(1)},
+        // A text too long keeps its right-hand end, the part a scan meets first.
+        {"one more than the capacity", "1" + full, ST_TOOLONG, full},
+        {"far more than the capacity", "12345" + full, ST_TOOLONG, full},
+        {"too long with the mark beyond the kept part", "?" + full, ST_TOOLONG, full},
+        {"too long with the mark inside the kept part", full + "?", ST_TOOLONG, full.substr(1) + "?"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
         micr_result r;
         std::memset(&r, '#', sizeof r);
-        micr::set_subfield(exact_copy(row.source).get(), r, micr::csn_field);
+        micr::set_subfield(row.source, r, micr::csn_field);
         EXPECT_EQ(r.csn_status, row.status);
         EXPECT_EQ(std::string(r.csn), row.text);
     }
@@ -270,117 +279,15 @@ TEST(SetSubfield, TooLongIntoTheRecordStaysInsideTheField) {
         std::memset(&r, 0x5a, sizeof r);
         unsigned char before[sizeof(micr_result)];
         std::memcpy(before, &r, sizeof r);
-        micr::set_subfield(exact_copy(source).get(), r, f);
+        micr::set_subfield(source, r, f);
         EXPECT_EQ(micr::status_of(r, f), ST_TOOLONG);
-        EXPECT_EQ(std::string(micr::text_of(r, f)), source.substr(0, def.width - 1));
+        EXPECT_EQ(std::string(micr::text_of(r, f)), source.substr(source.size() - (def.width - 1)));
         const auto* base = reinterpret_cast<const unsigned char*>(&r);
         for (std::size_t i = 0; i < sizeof r; ++i) {
             if ((i >= def.text_offset && i < def.text_offset + def.width) || i == def.status_offset) continue;
             EXPECT_EQ(base[i], before[i]) << "record byte " << i << " outside the field changed";
         }
     }
-}
-
-// ---------------------------------------------------------------------------
-// next_token: must hand out exactly what std::strtok hands out, and leave the
-// text overwritten exactly as strtok leaves it.
-
-struct token_run {
-    std::vector<std::ptrdiff_t> offsets;  // where each piece starts in the text
-    std::vector<std::string> pieces;
-    std::string bytes;  // the whole buffer afterwards, NULs included
-};
-
-token_run run_strtok(const std::string& text, const char* delimiters) {
-    std::vector<char> buffer(text.begin(), text.end());
-    buffer.push_back('\0');
-    token_run run;
-    for (char* piece = std::strtok(buffer.data(), delimiters); piece != nullptr;
-         piece = std::strtok(nullptr, delimiters)) {
-        run.offsets.push_back(piece - buffer.data());
-        run.pieces.emplace_back(piece);
-    }
-    // Once exhausted, strtok keeps saying so.
-    EXPECT_EQ(std::strtok(nullptr, delimiters), nullptr);
-    run.bytes.assign(buffer.begin(), buffer.end());
-    return run;
-}
-
-token_run run_next_token(const std::string& text, const char* delimiters) {
-    const auto buffer = exact_copy(text);
-    token_run run;
-    char* position = nullptr;
-    for (char* piece = micr::next_token(buffer.get(), delimiters, &position); piece != nullptr;
-         piece = micr::next_token(nullptr, delimiters, &position)) {
-        run.offsets.push_back(piece - buffer.get());
-        run.pieces.emplace_back(piece);
-    }
-    EXPECT_EQ(micr::next_token(nullptr, delimiters, &position), nullptr);
-    EXPECT_EQ(micr::next_token(nullptr, delimiters, &position), nullptr);
-    run.bytes.assign(buffer.get(), text.size() + 1);
-    return run;
-}
-
-TEST(NextToken, BehavesLikeStrtok) {
-    const struct {
-        const char* why;
-        std::string text;
-        const char* delimiters;
-    } rows[] = {
-        {"empty text", "", "o"},
-        {"delimiters only", "ooo", "o"},
-        {"one delimiter", "o", "o"},
-        {"no delimiter in the text", "12345", "o"},
-        {"leading delimiter", "o123", "o"},
-        {"trailing delimiter", "123o", "o"},
-        {"adjacent delimiters", "12oo34", "o"},
-        {"delimiters everywhere", "oo1o2ooo3oo", "o"},
-        {"one-character pieces", "1o2o3", "o"},
-        {"on-us text with blanks inside sections", "4321 o987654321   ", "o"},
-        {"two-character set, mixed runs", " 12 d34dd 5 ", " d"},
-        {"two-character set, dash at both ends", "d1d", " d"},
-        {"blank set on a table line", "B  123456780 D 1 7   6 R", " "},
-        {"tab is no member of the blank set", "B\t1 2\t 3", " "},
-        {"empty delimiter set: the whole text is one piece", "12 o34", ""},
-        {"empty delimiter set on an empty text", "", ""},
-        {"bytes above 127 as text", "\xe9o\xff\xfeo", "o"},
-        {"bytes above 127 as delimiters", "1\xe9\xe9" "2\xe9", "\xe9"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.why);
-        const token_run expected = run_strtok(row.text, row.delimiters);
-        const token_run actual = run_next_token(row.text, row.delimiters);
-        EXPECT_EQ(actual.pieces, expected.pieces);
-        EXPECT_EQ(actual.offsets, expected.offsets);
-        EXPECT_EQ(actual.bytes, expected.bytes) << "the text is not overwritten like strtok does";
-    }
-}
-
-// A new text restarts the tokeniser, like strtok with a non-null text.
-TEST(NextToken, ANewTextStartsAfresh) {
-    const auto first = exact_copy("1o2o3");
-    const auto second = exact_copy("ao b");
-    char* position = nullptr;
-    ASSERT_STREQ(micr::next_token(first.get(), "o", &position), "1");
-    EXPECT_STREQ(micr::next_token(second.get(), "o", &position), "a");
-    EXPECT_STREQ(micr::next_token(nullptr, "o", &position), " b");
-    EXPECT_EQ(micr::next_token(nullptr, "o", &position), nullptr);
-}
-
-// Each text has its own position, so the pieces of two texts can be taken in
-// turn without disturbing each other.
-TEST(NextToken, TwoPositionsDoNotInterfere) {
-    const auto sections = exact_copy("12o34o56");
-    const auto groups = exact_copy("a b");
-    char* section_position = nullptr;
-    char* group_position = nullptr;
-    EXPECT_STREQ(micr::next_token(sections.get(), "o", &section_position), "12");
-    EXPECT_STREQ(micr::next_token(groups.get(), " ", &group_position), "a");
-    EXPECT_STREQ(micr::next_token(nullptr, "o", &section_position), "34");
-    EXPECT_STREQ(micr::next_token(nullptr, " ", &group_position), "b");
-    EXPECT_STREQ(micr::next_token(nullptr, "o", &section_position), "56");
-    EXPECT_EQ(micr::next_token(nullptr, " ", &group_position), nullptr);
-    EXPECT_EQ(micr::next_token(nullptr, "o", &section_position), nullptr);
 }
 
 // ---------------------------------------------------------------------------

@@ -1,0 +1,152 @@
+// One parse of a code line: the fields are scanned from the amount field at
+// the line's right-hand end to the auxiliary on-us field at its left, the
+// transit number is tested, and the on-us field is split by the exception
+// table's entry or by the default rules.
+#include "parse_steps.h"
+
+namespace micr {
+namespace {
+
+// Flags that micr_parse knows; any other bit refuses the call.
+constexpr unsigned defined_flags = MICR_SALVAGE;
+
+void skip_blanks(scan_cursor& cursor) {
+    while (!cursor.at_end() && cursor.current() == blank) cursor.advance();
+}
+
+bool at(const scan_cursor& cursor, char symbol) { return !cursor.at_end() && cursor.current() == symbol; }
+
+// Scans one of the four scanned fields into its own text, by its own limit and set.
+signed char scan(scan_cursor& cursor, micr_result& r, field_id field, char terminator) {
+    return scan_field(cursor, text_of(r, field), fields[field].width, field, fields[field].limit, terminator);
+}
+
+// The on-us field is split, by the table's entry or by the default rules, and
+// loses its closing on-us symbol and its outer blanks.
+int finish(micr_result& r, const exception_table& table, signed char status) {
+    apply_exception_table(r, table);
+    if (r.exception_state == EX_NORMAL) split_onus_default(r);
+    // The closing on-us symbol of the field belongs to the layout, not the data.
+    std::size_t onus_length = text_length(r.onus, sizeof r.onus);
+    if (onus_length > 0 && r.onus[onus_length - 1] == onus_symbol) --onus_length;
+    trim_blanks(r.onus, onus_length);
+    r.status = status;
+    return r.status;
+}
+
+// The scan of one code line: the cursor, the record, and what the end of the
+// scan needs to know.
+class field_scanner {
+public:
+    field_scanner(scan_cursor cursor, micr_result& r, const exception_table& table, unsigned flags)
+        : cursor_(cursor), r_(r), table_(table), salvage_((flags & MICR_SALVAGE) != 0) {}
+
+    int run();
+
+private:
+    // After a field's scan: whether the scan of the line goes on.  A field
+    // that is not OK stops a plain parse; a salvage parse goes on when the
+    // scan stopped on the field's own closing symbol.
+    bool goes_on(signed char status, char closing) {
+        if (status == ST_OK) return true;
+        stopped_ = true;
+        return salvage_ && at(cursor_, closing);
+    }
+    int end_of_scan();
+
+    scan_cursor cursor_;
+    micr_result& r_;
+    const exception_table& table_;
+    bool salvage_;
+    bool stopped_ = false;          // where a plain parse stops: status 1
+    bool onus_splittable_ = false;  // the on-us field reached its closing symbol, OK or UNRECOG
+    bool transit_scanned_ = false;  // the transit field scanned OK (and was tested)
+};
+
+int field_scanner::run() {
+    micr_result& r = r_;
+    scan_cursor& cursor = cursor_;
+    // The whole line counts, also what the scan never reaches.
+    if (cursor.length() > 0 && std::memchr(cursor.text(), unreadable_mark, cursor.length()) != nullptr)
+        r.unrecognized_symbols = 1;
+
+    if (at(cursor, amount_symbol)) {
+        cursor.advance();
+        r.amount_status = scan(cursor, r, amount_field, amount_symbol);
+        if (!goes_on(r.amount_status, amount_symbol)) return end_of_scan();
+        cursor.advance();
+    }
+
+    skip_blanks(cursor);
+    if (cursor.at_end()) {
+        stopped_ = true;  // no on-us field
+        return end_of_scan();
+    }
+    r.onus_status = scan(cursor, r, onus_field, transit_symbol);
+    if (!goes_on(r.onus_status, transit_symbol)) return end_of_scan();
+    onus_splittable_ = r.onus_status == ST_OK || r.onus_status == ST_UNRECOG;
+    cursor.advance();
+
+    r.transit_status = scan(cursor, r, transit_field, transit_symbol);
+    transit_scanned_ = r.transit_status == ST_OK;
+    if (!goes_on(r.transit_status, transit_symbol)) return end_of_scan();
+    if (transit_scanned_) check_transit(r);
+    cursor.advance();
+
+    skip_blanks(cursor);
+    if (cursor.at_end()) return end_of_scan();
+    if (is_digit(cursor.current())) {
+        r.epc_status = ST_OK;
+        r.epc[0] = cursor.current();
+        r.epc[1] = '\0';
+        cursor.advance();
+    }
+
+    skip_blanks(cursor);
+    if (cursor.at_end()) return end_of_scan();
+    if (cursor.current() != onus_symbol) {
+        r.auxonus_status = ST_INVALID;
+        stopped_ = true;
+        return end_of_scan();
+    }
+    cursor.advance();
+    r.auxonus_status = scan(cursor, r, auxonus_field, onus_symbol);
+    goes_on(r.auxonus_status, onus_symbol);  // whatever follows is not examined
+    return end_of_scan();
+}
+
+int field_scanner::end_of_scan() {
+    if (!stopped_) return finish(r_, table_, MICR_PARSE_COMPLETE);
+    // A parse that stopped splits nothing: the on-us text stays as scanned.
+    if (!salvage_ || !onus_splittable_) return r_.status = MICR_PARSE_STOPPED;
+    // A layout is never chosen by a routing number that was not read whole.
+    return finish(r_, transit_scanned_ ? table_ : no_table(), MICR_PARSE_STOPPED);
+}
+
+}  // namespace
+
+int scan_and_split(scan_cursor cursor, const exception_table& table, unsigned flags, micr_result& r) {
+    return field_scanner(cursor, r, table, flags).run();
+}
+
+int parse_printed_line(std::string_view line, const exception_table& table, micr_result& r) {
+    clear_result(r);
+    return scan_and_split(scan_cursor::over_printed(line.data(), line.size()), table, 0, r);
+}
+
+}  // namespace micr
+
+int micr_parse(const micr_table* table, const char* text, size_t length, unsigned flags, micr_result* result) {
+    using namespace micr;
+    if (result == nullptr) return MICR_PARSE_REFUSED;
+    // The caller's record is written whole: no byte of it is left as it was.
+    clear_result(*result);
+    if ((text == nullptr && length > 0) || (flags & ~defined_flags) != 0 ||
+        (length > 0 && std::memchr(text, '\0', length) != nullptr)) {
+        result->status = MICR_PARSE_STOPPED;
+        return MICR_PARSE_REFUSED;
+    }
+    // A reader pads its fixed-width records with blanks on the right.
+    while (length > 0 && text[length - 1] == blank) --length;
+    return scan_and_split(scan_cursor::over_printed(text, length), table_lookup(table), flags, *result);
+}

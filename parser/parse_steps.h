@@ -1,0 +1,42 @@
+// The steps of one parse, in the order they run: the fields are scanned
+// (parse.cpp), the transit number tested (transit.cpp), the exception table
+// consulted (exception_table.cpp), the on-us field split by the default
+// rules where no entry applies (onus_split.cpp).  Not installed: callers use
+// micr.h.
+#pragma once
+
+#include <string_view>
+
+#include "micr.h"
+#include "scan.h"
+#include "table.h"
+
+namespace micr {
+
+// Every byte of the record set: each field MISSING and empty, status 0,
+// EX_NORMAL, no unreadable mark.
+void clear_result(micr_result& r);
+
+// Scans the line from the cursor, tests the transit number, consults
+// `table` and splits the on-us field; fills `r`, which must be clear, and
+// returns its status.
+int scan_and_split(scan_cursor cursor, const exception_table& table, unsigned flags, micr_result& r);
+
+// The line as printed, every byte of it part of the code line (a blank at
+// its right-hand end too): the rules of parse_micr_line on text as printed,
+// for micrtest.  `r` is filled in whole.
+int parse_printed_line(std::string_view line, const exception_table& table, micr_result& r);
+
+// Tests the transit number of `r` (status OK) by its dash rule or its check
+// digit; a failure makes it INVALID.
+void check_transit(micr_result& r);
+
+// Looks the transit number up in `table` and, on a match, splits the on-us
+// field by the entry; sets exception_state.
+void apply_exception_table(micr_result& r, const exception_table& table);
+
+// Splits the on-us field by the default rules into account, serial number
+// and processing code, and trims the on-us text.
+void split_onus_default(micr_result& r);
+
+}  // namespace micr

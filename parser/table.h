@@ -1,0 +1,151 @@
+// Exception tables inside the parser: the entry that lays out one bank's
+// on-us field, how a table line is judged, the index from routing number to
+// entry, and the one question a parse asks of a table.  Not installed:
+// callers use micr.h.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "micr.h"
+
+namespace micr {
+
+struct text_source;
+struct text_line;
+
+// The table a program looks for in its working directory when none is named.
+inline constexpr char default_table_name[] = "PARSE.DAT";
+
+// parse_micr_line reads its table in chunks of this size, through a buffer
+// on the stack.
+inline constexpr std::size_t table_read_size = 4096;
+
+// One exception-table entry: the layout of the on-us field for one routing number.
+struct exception_entry {
+    signed char section_number;  // the on-us section that holds account and serial number
+    char blank_mode;             // 'D' removes the section's blanks before counting, 'A' keeps them
+    signed char serial_offset;   // characters right of the serial number
+    signed char serial_length;
+    char account_side;  // 'R': the characters right of the serial number; 'L': all left of it
+};
+
+// What a parse asks of an exception table: the entry for the routing number
+// `transit` (reading order).  EX_USED fills `entry`; EX_NORMAL when the table
+// has none; EX_INVALID when a malformed line comes before any entry for it;
+// EX_OPEN_ERR when the table could not be opened or read that far.  Where
+// the table comes from (loaded once, or a file read per parse) is the
+// implementation's business.
+class exception_table {
+public:
+    virtual micr_exception_state find_entry(std::string_view transit, exception_entry& entry) const = 0;
+
+protected:
+    ~exception_table() = default;
+};
+
+// No table: every routing number is EX_NORMAL, and the default split runs.
+const exception_table& no_table();
+
+// The look-up of a loaded table; no_table() for NULL.
+const exception_table& table_lookup(const micr_table* table);
+
+// The verdict on one line of a table, shared by every reader of tables, so
+// that all of them judge a line alike.
+enum class table_line_kind { skipped, entry, malformed };
+enum class table_problem {
+    none,
+    too_long,
+    holds_nul,
+    few_tokens,
+    routing_length,
+    entry_type,
+    blank_mode,
+    account_side,
+};
+inline constexpr std::size_t table_line_size = 256;  // 255 characters and the terminator
+inline constexpr int entry_token_count = 7;
+inline constexpr std::size_t routing_number_length = 9;
+
+struct table_line {
+    table_line_kind kind = table_line_kind::skipped;
+    table_problem problem = table_problem::none;
+    std::string_view tokens[entry_token_count] = {};
+};
+
+// `line` as read into a buffer of table_line_size bytes, with what the reader
+// found out about it.
+table_line judge_table_line(const char* line, const text_line& info);
+// Fills an entry from the tokens of a well-formed line.
+exception_entry read_entry(const table_line& line);
+// The routing token of an entry against a transit number, both in reading order.
+bool routing_matches(std::string_view routing, std::string_view transit);
+// The message of a problem, as micr_table_problem_message gives it.
+void describe_table_problem(const table_line& line, char* message, std::size_t size);
+
+// The entries of a table that a search from its first line can reach, by
+// routing number: the first entry of each number, none below a malformed
+// line.  Only a routing number of nine digits can ever match a transit field.
+class table_index {
+public:
+    // Adds the lines in file order.
+    void add(const table_line& line);
+    // After the last line; before any look-up.
+    void finish();
+    bool malformed() const { return malformed_; }
+    // The first entry for `transit`, or null.
+    const exception_entry* find(std::string_view transit) const;
+
+private:
+    struct candidate {
+        std::uint32_t key;
+        exception_entry entry;
+    };
+    struct slot {
+        std::uint32_t key;    // the routing number's nine digits as a number
+        std::uint32_t entry;  // index + 1 into `entries_`, 0 when the slot is free
+    };
+    std::size_t find_slot(std::uint32_t key) const;
+
+    std::vector<candidate> candidates_;  // until finish()
+    std::vector<exception_entry> entries_;
+    std::vector<slot> slots_;  // open addressing, a power of two of them
+    unsigned shift_ = 32;      // 32 - log2(slots_.size())
+    bool malformed_ = false;
+};
+
+// Reads a whole table file from `source` into a table; NULL with errno set on
+// a read error or beyond the size limit.
+micr_table* read_table(text_source& source);
+
+// A table file read once, on the first look-up: micrtest's PARSE.DAT.  Every
+// look-up gives what a search of the file from its first line would give,
+// read afresh: a file that is missing or no regular file is EX_OPEN_ERR; a
+// read that fails part-way leaves the entries above it usable and makes
+// every other number EX_OPEN_ERR.  There is no size limit, as there is none
+// for a search.  For one thread.
+class table_file final : public exception_table {
+public:
+    explicit table_file(const char* path) : path_(path) {}
+    micr_exception_state find_entry(std::string_view transit, exception_entry& entry) const override;
+    // Reads the table from an open source instead of the path, before the
+    // first look-up.
+    void load(text_source& source) const;
+
+private:
+    const char* path_;
+    mutable bool loaded_ = false;
+    mutable bool opened_ = false;
+    mutable bool read_failed_ = false;
+    mutable table_index index_;
+};
+
+// The search of one parse_micr_line through a table file, from its first
+// line: stops at the first matching entry (EX_USED, entry filled), the first
+// malformed line (EX_INVALID), a read error (EX_OPEN_ERR) or the end
+// (EX_NORMAL).  `transit` is in reading order.
+micr_exception_state search_table(text_source& table, std::string_view transit, exception_entry& entry);
+
+}  // namespace micr
