@@ -12,10 +12,6 @@ constexpr std::size_t line_buffer_size = 512;  // 511 characters and the termina
 constexpr int column_count = 20;               // 19 commas
 constexpr int first_expected_column = 4;       // columns 1-3 are label, MICR line, description
 
-// The expected fields in the order of the file, which is neither the
-// record's nor the report's: each is a text column, then a status column.
-constexpr field_id case_file_order[field_count] = {amount_field, tpc_field,  csn_field,     account_field,
-                                                   epc_field,    onus_field, auxonus_field, transit_field};
 
 char* text_column(char* const columns[], int i) { return columns[first_expected_column + 2 * i]; }
 char* status_column(char* const columns[], int i) { return columns[first_expected_column + 2 * i + 1]; }

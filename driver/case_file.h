@@ -6,10 +6,17 @@
 #include <string_view>
 
 #include "line_reader.h"
+#include "fields.h"
 #include "micr.h"
 #include "table.h"
 
 namespace micr {
+
+// The expected fields in the order of a test-case file, which is neither the
+// record's nor the report's: each is a text column, then a status column,
+// after label, MICR line, description and the overall status.
+inline constexpr field_id case_file_order[field_count] = {amount_field, tpc_field,  csn_field,     account_field,
+                                                          epc_field,    onus_field, auxonus_field, transit_field};
 
 // How each case's MICR line, as printed, is parsed into `result`.
 class case_parser {
