@@ -12,7 +12,6 @@ constexpr std::size_t line_buffer_size = 512;  // 511 characters and the termina
 constexpr int column_count = 20;               // 19 commas
 constexpr int first_expected_column = 4;       // columns 1-3 are label, MICR line, description
 
-
 char* text_column(char* const columns[], int i) { return columns[first_expected_column + 2 * i]; }
 char* status_column(char* const columns[], int i) { return columns[first_expected_column + 2 * i + 1]; }
 

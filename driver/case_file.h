@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <string_view>
 
-#include "line_reader.h"
 #include "fields.h"
+#include "line_reader.h"
 #include "micr.h"
 #include "table.h"
 
@@ -29,7 +29,7 @@ protected:
 
 // micrtest's parse: the parser's core on the line as printed, with the rules
 // of the original entry (a blank at the line's right-hand end is part of the
-// line; no table file gives EX_OPEN_ERR and no split), against a table file
+// line; no table file gives MICR_EX_OPEN_ERR and no split), against a table file
 // read once, on the first case that reaches the exception-table step.
 class table_file_parser final : public case_parser {
 public:

@@ -138,11 +138,11 @@ const char* micr_table_problem_message(const micr_table* table, size_t index); /
 
 /*
  * Parses one code line.
- *   table   the exception table, or NULL for none: exception_state EX_NORMAL
+ *   table   the exception table, or NULL for none: exception_state MICR_EX_NORMAL
  *           and the on-us field split by the default rules.  A lookup gives
  *           what the same bytes as PARSE.DAT would: the first matching entry
- *           applies (EX_USED); a malformed line ahead of any match gives
- *           EX_INVALID.
+ *           applies (MICR_EX_USED); a malformed line ahead of any match gives
+ *           MICR_EX_INVALID.
  *   text    the line as printed (left to right), `length` bytes, no
  *           terminator needed.  Blanks at its right-hand end are not part of
  *           the code line, so a reader's padded record parses like the bare line.
@@ -151,7 +151,7 @@ const char* micr_table_problem_message(const micr_table* table, size_t index); /
  * Returns result->status (MICR_PARSE_COMPLETE or MICR_PARSE_STOPPED), or
  * MICR_PARSE_REFUSED when the text holds a NUL byte, `flags` has an undefined
  * bit, or `text` is NULL with a non-zero length; *result then holds every
- * field MISSING and empty, status 1, EX_NORMAL.  A NULL `result` is refused
+ * field MISSING and empty, status 1, MICR_EX_NORMAL.  A NULL `result` is refused
  * and nothing is written.  Allocates nothing, does no I/O; reentrant.
  */
 int micr_parse(const micr_table* table, const char* text, size_t length, unsigned flags, micr_result* result);

@@ -112,7 +112,7 @@ void apply_entry(micr_result& r, const exception_entry& e) {
 
 class empty_table final : public exception_table {
 public:
-    micr_exception_state find_entry(std::string_view, exception_entry&) const override { return EX_NORMAL; }
+    micr_exception_state find_entry(std::string_view, exception_entry&) const override { return MICR_EX_NORMAL; }
 };
 
 }  // namespace
@@ -168,7 +168,7 @@ bool routing_matches(std::string_view routing, std::string_view transit) {
 void apply_exception_table(micr_result& r, const exception_table& table) {
     exception_entry entry{};
     r.exception_state = static_cast<signed char>(table.find_entry(field_text(r, transit_field), entry));
-    if (r.exception_state == EX_USED) apply_entry(r, entry);
+    if (r.exception_state == MICR_EX_USED) apply_entry(r, entry);
 }
 
 }  // namespace micr

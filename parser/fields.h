@@ -1,6 +1,7 @@
-// The eight fields of micr_result, written once: every part of the project
-// that walks the fields (reset, reversal, report, test-case reader, record
-// writer, fuzz checks, tests) loops over this list.
+// The eight fields of micr_result, written once: every part of the product
+// that walks the fields (reset, report, test-case reader, record writer, fuzz
+// checks) loops over this list.  Tests of what a user sees spell the report
+// labels out themselves, so that a slip in this list cannot hide there.
 #pragma once
 
 #include <array>

@@ -15,7 +15,7 @@ public:
         char read_buffer[table_read_size];
         text_source table;
         if (!open_text_source(table, default_table_name, read_buffer, sizeof read_buffer, open_mode::regular_only))
-            return EX_OPEN_ERR;
+            return MICR_EX_OPEN_ERR;
         const micr_exception_state state = search_table(table, transit, entry);
         close_text_source(table);
         return state;
@@ -30,14 +30,14 @@ micr_exception_state search_table(text_source& table, std::string_view transit, 
     // An over-long line settles the search: nothing past it is read.
     while (read_text_line(table, line, sizeof line, info, long_lines::stop)) {
         const table_line judged = judge_table_line(line, info);
-        if (judged.kind == table_line_kind::malformed) return EX_INVALID;
+        if (judged.kind == table_line_kind::malformed) return MICR_EX_INVALID;
         if (judged.kind == table_line_kind::entry && routing_matches(judged.tokens[1], transit)) {
             entry = read_entry(judged);
-            return EX_USED;
+            return MICR_EX_USED;
         }
     }
     // A table cut short by a read error cannot be trusted to have no match.
-    return table.error != 0 ? EX_OPEN_ERR : EX_NORMAL;
+    return table.error != 0 ? MICR_EX_OPEN_ERR : MICR_EX_NORMAL;
 }
 
 }  // namespace micr

@@ -25,10 +25,10 @@ struct micr_table final : micr::exception_table {
     micr_exception_state find_entry(std::string_view transit, micr::exception_entry& entry) const override {
         if (const micr::exception_entry* found = index.find(transit)) {
             entry = *found;
-            return EX_USED;
+            return MICR_EX_USED;
         }
         // A malformed line ends every search that gets to it.
-        return index.malformed() ? EX_INVALID : EX_NORMAL;
+        return index.malformed() ? MICR_EX_INVALID : MICR_EX_NORMAL;
     }
 };
 
@@ -161,14 +161,14 @@ micr_exception_state table_file::find_entry(std::string_view transit, exception_
             close_text_source(source);
         }
     }
-    if (!opened_) return EX_OPEN_ERR;
+    if (!opened_) return MICR_EX_OPEN_ERR;
     if (const exception_entry* found = index_.find(transit)) {
         entry = *found;
-        return EX_USED;
+        return MICR_EX_USED;
     }
-    if (index_.malformed()) return EX_INVALID;
+    if (index_.malformed()) return MICR_EX_INVALID;
     // A table cut short by a read error cannot be trusted to have no entry.
-    return read_failed_ ? EX_OPEN_ERR : EX_NORMAL;
+    return read_failed_ ? MICR_EX_OPEN_ERR : MICR_EX_NORMAL;
 }
 
 }  // namespace micr

@@ -177,13 +177,13 @@ void split_onus_default(micr_result& r) {
     split_right_section(r, right_groups);
 
     // auxiliary-serial (2): business cheques carry the serial number there.
-    if (r.csn_status == ST_MISSING && r.auxonus_status == ST_OK)
+    if (r.csn_status == MICR_ST_MISSING && r.auxonus_status == MICR_ST_OK)
         set_subfield(field_text(r, auxonus_field), r, csn_field);
 
     // Rule 3: the middle and left sections give the account number, and the
     // serial number when neither rule above found one.
     const bool middle_grouped = middle_groups.count > 0, left_grouped = left_groups.count > 0;
-    if (r.csn_status == ST_MISSING && (middle_grouped || left_grouped)) {
+    if (r.csn_status == MICR_ST_MISSING && (middle_grouped || left_grouped)) {
         if (!left_grouped)
             split_middle_section(r, middle, middle_groups);
         else

@@ -25,7 +25,7 @@ signed char scan(scan_cursor& cursor, micr_result& r, field_id field, char termi
 // loses its closing on-us symbol and its outer blanks.
 int finish(micr_result& r, const exception_table& table, signed char status) {
     apply_exception_table(r, table);
-    if (r.exception_state == EX_NORMAL) split_onus_default(r);
+    if (r.exception_state == MICR_EX_NORMAL) split_onus_default(r);
     // The closing on-us symbol of the field belongs to the layout, not the data.
     std::size_t onus_length = text_length(r.onus, sizeof r.onus);
     if (onus_length > 0 && r.onus[onus_length - 1] == onus_symbol) --onus_length;
@@ -48,7 +48,7 @@ private:
     // that is not OK stops a plain parse; a salvage parse goes on when the
     // scan stopped on the field's own closing symbol.
     bool goes_on(signed char status, char closing) {
-        if (status == ST_OK) return true;
+        if (status == MICR_ST_OK) return true;
         stopped_ = true;
         return salvage_ && at(cursor_, closing);
     }
@@ -84,11 +84,11 @@ int field_scanner::run() {
     }
     r.onus_status = scan(cursor, r, onus_field, transit_symbol);
     if (!goes_on(r.onus_status, transit_symbol)) return end_of_scan();
-    onus_splittable_ = r.onus_status == ST_OK || r.onus_status == ST_UNRECOG;
+    onus_splittable_ = r.onus_status == MICR_ST_OK || r.onus_status == MICR_ST_UNRECOG;
     cursor.advance();
 
     r.transit_status = scan(cursor, r, transit_field, transit_symbol);
-    transit_scanned_ = r.transit_status == ST_OK;
+    transit_scanned_ = r.transit_status == MICR_ST_OK;
     if (!goes_on(r.transit_status, transit_symbol)) return end_of_scan();
     if (transit_scanned_) check_transit(r);
     cursor.advance();
@@ -96,7 +96,7 @@ int field_scanner::run() {
     skip_blanks(cursor);
     if (cursor.at_end()) return end_of_scan();
     if (is_digit(cursor.current())) {
-        r.epc_status = ST_OK;
+        r.epc_status = MICR_ST_OK;
         r.epc[0] = cursor.current();
         r.epc[1] = '\0';
         cursor.advance();
@@ -105,7 +105,7 @@ int field_scanner::run() {
     skip_blanks(cursor);
     if (cursor.at_end()) return end_of_scan();
     if (cursor.current() != onus_symbol) {
-        r.auxonus_status = ST_INVALID;
+        r.auxonus_status = MICR_ST_INVALID;
         stopped_ = true;
         return end_of_scan();
     }

@@ -14,7 +14,7 @@
 namespace micr {
 
 // Every byte of the record set: each field MISSING and empty, status 0,
-// EX_NORMAL, no unreadable mark.
+// MICR_EX_NORMAL, no unreadable mark.
 void clear_result(micr_result& r);
 
 // Scans the line from the cursor, tests the transit number, consults

@@ -55,7 +55,7 @@ constexpr char unknown_name[] = "???????";
 
 void clear_result(micr_result& r) {
     std::memset(&r, 0, sizeof r);
-    for (const field_id f : all_fields) status_of(r, f) = ST_MISSING;
+    for (const field_id f : all_fields) status_of(r, f) = MICR_ST_MISSING;
 }
 
 }  // namespace micr

@@ -51,11 +51,11 @@ signed char scan_field(scan_cursor& cursor, char* destination, std::size_t desti
     const std::size_t room = destination_size - 1;
     cursor.copy_ahead(taken < room ? taken : room, destination);
     cursor.advance(taken);
-    if (taken == 0) return ST_MISSING;
-    if (taken == most) return ST_TOOLONG;  // not examined
-    if (taken == left) return ST_NOTERM;   // the text ended inside the field; not examined
-    if (bad == '\0') return ST_OK;
-    return bad == unreadable_mark ? ST_UNRECOG : ST_INVALID;
+    if (taken == 0) return MICR_ST_MISSING;
+    if (taken == most) return MICR_ST_TOOLONG;  // not examined
+    if (taken == left) return MICR_ST_NOTERM;   // the text ended inside the field; not examined
+    if (bad == '\0') return MICR_ST_OK;
+    return bad == unreadable_mark ? MICR_ST_UNRECOG : MICR_ST_INVALID;
 }
 
 void trim_blanks(char* text, std::size_t n) {
@@ -78,7 +78,7 @@ void set_subfield(std::string_view source, micr_result& r, field_id field) {
     const std::size_t room = fields[field].width - 1;
     // A line without the unreadable mark cannot hand one on: no need to look.
     const bool marked = r.unrecognized_symbols != 0 && source.find(unreadable_mark) != std::string_view::npos;
-    status_of(r, field) = source.size() > room ? ST_TOOLONG : marked ? ST_UNRECOG : ST_OK;
+    status_of(r, field) = source.size() > room ? MICR_ST_TOOLONG : marked ? MICR_ST_UNRECOG : MICR_ST_OK;
     if (source.size() > room) source.remove_prefix(source.size() - room);
     if (!source.empty()) std::memcpy(destination, source.data(), source.size());
     destination[source.size()] = '\0';

@@ -33,9 +33,9 @@ struct exception_entry {
 };
 
 // What a parse asks of an exception table: the entry for the routing number
-// `transit` (reading order).  EX_USED fills `entry`; EX_NORMAL when the table
-// has none; EX_INVALID when a malformed line comes before any entry for it;
-// EX_OPEN_ERR when the table could not be opened or read that far.  Where
+// `transit` (reading order).  MICR_EX_USED fills `entry`; MICR_EX_NORMAL when the table
+// has none; MICR_EX_INVALID when a malformed line comes before any entry for it;
+// MICR_EX_OPEN_ERR when the table could not be opened or read that far.  Where
 // the table comes from (loaded once, or a file read per parse) is the
 // implementation's business.
 class exception_table {
@@ -46,7 +46,7 @@ protected:
     ~exception_table() = default;
 };
 
-// No table: every routing number is EX_NORMAL, and the default split runs.
+// No table: every routing number is MICR_EX_NORMAL, and the default split runs.
 const exception_table& no_table();
 
 // The look-up of a loaded table; no_table() for NULL.
@@ -122,9 +122,9 @@ micr_table* read_table(text_source& source);
 
 // A table file read once, on the first look-up: micrtest's PARSE.DAT.  Every
 // look-up gives what a search of the file from its first line would give,
-// read afresh: a file that is missing or no regular file is EX_OPEN_ERR; a
+// read afresh: a file that is missing or no regular file is MICR_EX_OPEN_ERR; a
 // read that fails part-way leaves the entries above it usable and makes
-// every other number EX_OPEN_ERR.  There is no size limit, as there is none
+// every other number MICR_EX_OPEN_ERR.  There is no size limit, as there is none
 // for a search.  For one thread.
 class table_file final : public exception_table {
 public:
@@ -143,9 +143,9 @@ private:
 };
 
 // The search of one parse_micr_line through a table file, from its first
-// line: stops at the first matching entry (EX_USED, entry filled), the first
-// malformed line (EX_INVALID), a read error (EX_OPEN_ERR) or the end
-// (EX_NORMAL).  `transit` is in reading order.
+// line: stops at the first matching entry (MICR_EX_USED, entry filled), the first
+// malformed line (MICR_EX_INVALID), a read error (MICR_EX_OPEN_ERR) or the end
+// (MICR_EX_NORMAL).  `transit` is in reading order.
 micr_exception_state search_table(text_source& table, std::string_view transit, exception_entry& entry);
 
 }  // namespace micr

@@ -28,16 +28,16 @@ void check_transit(micr_result& r) {
         if (c == dash_symbol) ++dashes;
 
     if (dashes > 1) {
-        r.transit_status = ST_INVALID;
+        r.transit_status = MICR_ST_INVALID;
     } else if (dashes == 1) {
-        if (!dash_well_placed(t)) r.transit_status = ST_INVALID;
+        if (!dash_well_placed(t)) r.transit_status = MICR_ST_INVALID;
     } else if (t.size() != routing_number_length) {
         // A routing number has nine digits; a shorter one cannot carry a check digit.
-        r.transit_status = ST_INVALID;
+        r.transit_status = MICR_ST_INVALID;
     } else {
         int sum = 0;
         for (std::size_t i = 0; i < routing_number_length; ++i) sum += aba_weights[i] * (t[i] - '0');
-        if (sum % 10 != 0) r.transit_status = ST_INVALID;
+        if (sum % 10 != 0) r.transit_status = MICR_ST_INVALID;
     }
 }
 

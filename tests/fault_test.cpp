@@ -287,6 +287,32 @@ TEST(TableFile, WhatIsNoRegularFileIsNoTableAndNeverWaits) {
     }
 }
 
+// micrtest reads its table once, but without the size limit of a loaded
+// table: the per-parse search it stands in for reads any file, and finds an
+// entry on line 1 of a huge one.
+TEST(TableFile, ReadOncePerRunHasNoSizeLimitAndAnswersLikeTheSearch) {
+    temp_dir dir;
+    const std::string entry = "B 123456780 A 1 0 4 L\n";
+    write_file("huge.dat", entry);
+    ASSERT_EQ(::truncate("huge.dat", (off_t{64} << 20) + 1), 0);  // sparse: NUL bytes after line 1
+    errno = 0;
+    EXPECT_EQ(micr_table_open("huge.dat"), nullptr);
+    EXPECT_EQ(errno, EFBIG);
+    const micr::table_file once("huge.dat");
+    for (const char* transit : {"123456780", "026009593"}) {
+        SCOPED_TRACE(transit);
+        char buffer[micr::table_read_size];
+        micr::text_source search;
+        ASSERT_TRUE(micr::open_text_source(search, "huge.dat", buffer, sizeof buffer));
+        micr::exception_entry entry_read{};
+        const micr_exception_state searched = micr::search_table(search, transit, entry_read);
+        micr::close_text_source(search);
+        EXPECT_EQ(once.find_entry(transit, entry_read), searched);
+    }
+    micr::exception_entry applied{};
+    EXPECT_EQ(once.find_entry("123456780", applied), EX_USED) << "line 1 of a huge file";
+}
+
 TEST(TableFile, OpenRefusesADirectoryAndAHugeFileAndReadsAPipe) {
     temp_dir dir;
     errno = 0;

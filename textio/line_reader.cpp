@@ -25,7 +25,8 @@ const char* next_control_byte(const char* p, const char* end) {
         // bytes of 0x80 and above are ordinary and are masked out.
         if (((word - above_ctrl_z) & ~word & highs) != 0) break;
     }
-    while (p<end&& static_cast<unsigned char>(*p)> static_cast<unsigned char>(ctrl_z)) ++p;
+    const auto ordinary = [](char c) { return static_cast<unsigned char>(c) > static_cast<unsigned char>(ctrl_z); };
+    while (p < end && ordinary(*p)) ++p;
     return p;
 }
 
