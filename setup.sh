@@ -10,7 +10,7 @@
 #                        the benchmarks and the format check as well
 #
 # A project that takes only the library (add_subdirectory) needs nothing but
-# CMake, Ninja and a C++ compiler.
+# CMake and a C and a C++ compiler.
 set -euo pipefail
 
 usage() { sed -n '2,13s/^# \{0,1\}//p' "$0"; }
