@@ -4,9 +4,12 @@
 // readers share the index: micr_table_open / micr_table_from_text, which keep
 // every malformed line as a problem, and table_file, micrtest's PARSE.DAT.
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <new>
+#include <random>
 #include <string>
 
 #include <sys/stat.h>
@@ -73,6 +76,22 @@ micr_table* make_table(const char* text, std::size_t length) {
 
 }  // namespace
 
+table_index::table_index() {
+    std::uint64_t start;
+    try {
+        std::random_device device;
+        start = (std::uint64_t{device()} << 32) ^ device();
+    } catch (const std::exception&) {
+        // No source of randomness: the address and the clock still differ
+        // from run to run, which is all an attacker must not know.
+        start = reinterpret_cast<std::uintptr_t>(this) ^
+                static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    }
+    std::mt19937_64 words(start);
+    for (auto& byte_words : words_)
+        for (std::uint32_t& w : byte_words) w = static_cast<std::uint32_t>(words() >> 32);
+}
+
 void table_index::add(const table_line& line) {
     if (line.kind == table_line_kind::malformed) malformed_ = true;
     // Entries below a malformed line are never reached by a search.
@@ -81,27 +100,27 @@ void table_index::add(const table_line& line) {
     if (routing_key(line.tokens[1], key)) candidates_.push_back({key, read_entry(line)});
 }
 
-std::size_t table_index::find_slot(std::uint32_t key) const {
+std::uint32_t table_index::hash(std::uint32_t key) const {
+    return words_[0][key & 0xff] ^ words_[1][(key >> 8) & 0xff] ^ words_[2][(key >> 16) & 0xff] ^ words_[3][key >> 24];
+}
+
+std::size_t table_index::find_slot(std::uint32_t key, std::size_t& probes) const {
     const std::size_t mask = slots_.size() - 1;
-    // Fibonacci hashing: the high bits of the product spread nearby numbers.
-    std::size_t i = static_cast<std::size_t>((key * 0x9E3779B1u) >> shift_);
-    while (slots_[i].entry != 0 && slots_[i].key != key) i = (i + 1) & mask;
+    std::size_t i = hash(key) & mask;
+    for (probes = 1; slots_[i].entry != 0 && slots_[i].key != key; ++probes) i = (i + 1) & mask;
     return i;
 }
 
 void table_index::finish() {
-    // At most half full, so that probes stay short.
+    // At most half full, so that probes stay short; the words give 32 bits of
+    // slot number, far more than a table of at most 64 MiB needs.
     std::size_t size = 16;
-    unsigned bits = 4;
-    while (size < 2 * candidates_.size()) {
-        size *= 2;
-        ++bits;
-    }
+    while (size < 2 * candidates_.size()) size *= 2;
     slots_.assign(size, slot{0, 0});
-    shift_ = 32 - bits;
     entries_.reserve(candidates_.size());
     for (const candidate& c : candidates_) {
-        const std::size_t i = find_slot(c.key);
+        std::size_t probes;
+        const std::size_t i = find_slot(c.key, probes);
         if (slots_[i].entry != 0) continue;  // the first entry for a number wins
         entries_.push_back(c.entry);
         slots_[i] = {c.key, static_cast<std::uint32_t>(entries_.size())};
@@ -111,9 +130,17 @@ void table_index::finish() {
 
 const exception_entry* table_index::find(std::string_view transit) const {
     std::uint32_t key;
+    std::size_t probes;
     if (slots_.empty() || !routing_key(transit, key)) return nullptr;
-    const slot& found = slots_[find_slot(key)];
+    const slot& found = slots_[find_slot(key, probes)];
     return found.entry != 0 ? &entries_[found.entry - 1] : nullptr;
+}
+
+std::size_t table_index::probes(std::string_view transit) const {
+    std::uint32_t key;
+    std::size_t probes = 0;
+    if (!slots_.empty() && routing_key(transit, key)) find_slot(key, probes);
+    return probes;
 }
 
 const exception_table& table_lookup(const micr_table* table) {

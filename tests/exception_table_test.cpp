@@ -6,11 +6,15 @@
 // Lines and expected texts are in reading order, as printed on the cheque.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <iterator>
 #include <string>
+#include <vector>
 
+#include "line_reader.h"
 #include "parse_steps.h"
 #include "test_support.h"
 
@@ -460,6 +464,84 @@ TEST(ExceptionTableOpen, TheTableIsReadAfreshOnEveryParse) {
     expect_outcome(micr_test::parse_reading_order(table_line), open_error);
     std::filesystem::remove("PARSE.DAT");
     expect_outcome(parse_with_table(entry_d + "\n", table_line), used_d);
+}
+
+}  // namespace
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// The index of a table read once: its work per look-up must not depend on
+// which routing numbers the table holds, however they were chosen.
+
+// Routing numbers that all landed in a handful of neighbouring slots of the
+// index this project used to have (Fibonacci hashing of the nine digits into
+// 2^18 slots): today's crafted attack on it.
+std::vector<std::uint32_t> crowding_numbers(std::size_t count) {
+    constexpr std::uint32_t multiplier = 0x9E3779B1u;
+    std::uint32_t inverse = multiplier;  // Newton's iteration for the inverse mod 2^32
+    for (int i = 0; i < 5; ++i) inverse *= 2u - multiplier * inverse;
+    std::vector<std::uint32_t> numbers;
+    for (std::uint32_t h = 0; numbers.size() < count; ++h) {
+        const std::uint32_t key = h * inverse;  // key * multiplier == h: high bits all zero
+        if (key < 1000000000u) numbers.push_back(key);
+    }
+    return numbers;
+}
+
+std::string nine_digits(std::uint32_t key) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%09u", key);
+    return text;
+}
+
+struct probe_count {
+    double mean_present;
+    double mean_absent;
+};
+
+probe_count index_probes(const std::vector<std::uint32_t>& keys) {
+    micr::table_index index;
+    const micr::text_line info;
+    for (const std::uint32_t key : keys)
+        index.add(micr::judge_table_line(("B " + nine_digits(key) + " A 1 0 4 L").c_str(), info));
+    index.finish();
+    double present = 0, absent = 0;
+    for (const std::uint32_t key : keys) {
+        present += static_cast<double>(index.probes(nine_digits(key)));
+        absent += static_cast<double>(index.probes(nine_digits((key + 500000000u) % 1000000000u)));
+    }
+    return {present / static_cast<double>(keys.size()), absent / static_cast<double>(keys.size())};
+}
+
+TEST(TableIndex, ProbesPerLookUpDoNotGrowWithChosenNumbers) {
+    const auto sequential = [](std::size_t n) {
+        std::vector<std::uint32_t> keys(n);
+        for (std::size_t i = 0; i < n; ++i) keys[i] = 123000000u + static_cast<std::uint32_t>(i);  // shared leading digits
+        return keys;
+    };
+    const auto repeated = [](std::size_t n) { return std::vector<std::uint32_t>(n, 123456780u); };
+    const struct {
+        const char* why;
+        std::vector<std::uint32_t> (*make)(std::size_t);
+    } sets[] = {
+        {"numbers that crowded the old index", crowding_numbers},
+        {"consecutive numbers sharing their first digits", sequential},
+        {"one number repeated", repeated},
+    };
+    for (const auto& set : sets) {
+        SCOPED_TRACE(set.why);
+        std::vector<std::uint32_t> keys = set.make(80000);
+        const probe_count large = index_probes(keys);
+        keys.resize(20000);
+        const probe_count small = index_probes(keys);
+        // Linear probing at most half full averages 1.5 probes for a number
+        // present and 2.5 for one absent, whatever the size of the table.
+        EXPECT_LT(large.mean_present, 3.0);
+        EXPECT_LT(large.mean_absent, 5.0);
+        EXPECT_LT(large.mean_present, small.mean_present + 1.0) << "the work grows with the table";
+        EXPECT_LT(large.mean_absent, small.mean_absent + 2.0) << "the work grows with the table";
+    }
 }
 
 }  // namespace
