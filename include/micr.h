@@ -120,7 +120,9 @@ typedef struct micr_table micr_table;
 micr_table* micr_table_open(const char* path);
 
 /* Makes a table from `length` bytes of table text, copying what it needs.
-   Returns NULL only when out of memory. */
+   NULL text with length 0 is an empty table.  Returns NULL when out of
+   memory (ENOMEM), or with errno EINVAL when `text` is NULL and `length` is
+   not 0. */
 micr_table* micr_table_from_text(const char* text, size_t length);
 
 /* Frees a table; NULL is fine.  No parse may be using it. */

@@ -38,6 +38,8 @@ struct micr_table final : micr::exception_table {
 namespace micr {
 namespace {
 
+constexpr std::string_view utf8_byte_order_mark = "\xEF\xBB\xBF";
+
 // One path that names something huge cannot exhaust memory.
 constexpr std::size_t largest_table_file = std::size_t{64} << 20;
 
@@ -67,6 +69,9 @@ micr_table* make_table(const char* text, std::size_t length) {
             char message[64];
             describe_table_problem(judged, message, sizeof message);
             table->problems.push_back({number, message});
+            // An editor's byte-order mark is invisible where the file is edited.
+            if (number == 1 && std::string_view(line).starts_with(utf8_byte_order_mark))
+                table->problems.back().message += " (the line starts with a UTF-8 byte-order mark)";
         }
         table->index.add(judged);
     }

@@ -164,6 +164,9 @@ TEST(MicrTable, EveryMalformedLineIsAProblemWithItsLineNumber) {
         {"the last line counts without a line feed", "\nB 123456780 A", {{2, "fewer than 7 tokens"}}},
         {"Ctrl-Z ends the table", "\nB 1 A 1 0 4 L\x1a\nB 2 A 1 0 4 L\n", {{2, "routing number has 1 characters, needs 9"}}},
         {"a tab is part of a token", "B\t123456780 A 1 0 4 L x\n", {{1, "routing number has 1 characters, needs 9"}}},
+        {"a byte-order mark that spoils line 1 is named", "\xEF\xBB\xBF" "B 123456780 A 1 0 4 L\n",
+         {{1, "type must be B or P (the line starts with a UTF-8 byte-order mark)"}}},
+        {"a byte-order mark before a comment makes it a malformed line", "\xEF\xBB\xBF" "# c\n", {{1, "fewer than 7 tokens (the line starts with a UTF-8 byte-order mark)"}}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
@@ -178,6 +181,41 @@ TEST(MicrTable, EveryMalformedLineIsAProblemWithItsLineNumber) {
         EXPECT_EQ(micr_table_problem_line(table.get(), past), 0);
         EXPECT_STREQ(micr_table_problem_message(table.get(), past), "");
     }
+}
+
+// Each of these held before anything tested it; breaking one left the suite green.
+TEST(MicrTable, EdgesOfTheInterface) {
+    // Tables that fill their index to a power of two: a look-up of a number
+    // they lack must still end.
+    for (const int entries : {16, 32, 64}) {
+        SCOPED_TRACE(std::to_string(entries) + " entries");
+        std::string text;
+        for (int i = 0; i < entries; ++i) text += "B " + std::to_string(100000000 + i) + " A 1 0 4 L\n";
+        const table_ptr table = table_from(text);
+        micr_result r;
+        parse_core(table.get(), "t123456780t 12345678o 0101 a0000012500a", r);
+        EXPECT_EQ(r.exception_state, EX_NORMAL);
+    }
+
+    const table_ptr empty(micr_table_from_text(nullptr, 0));
+    ASSERT_NE(empty, nullptr) << "no text at all is an empty table";
+    EXPECT_EQ(micr_table_problem_count(empty.get()), 0u);
+    errno = 0;
+    EXPECT_EQ(micr_table_from_text(nullptr, 5), nullptr);
+    EXPECT_EQ(errno, EINVAL);
+
+    // Salvage never lets a routing number that was not read whole choose a
+    // layout: the transit here ends the line unterminated.
+    const table_ptr table = table_from("B 026009593 D 1 7 6 R\n");
+    micr_result r;
+    parse_core(table.get(), "026009593t 001234 5678901o a0000004250a", r, MICR_SALVAGE);
+    EXPECT_EQ(r.transit_status, ST_NOTERM);
+    EXPECT_EQ(r.exception_state, EX_NORMAL);
+    EXPECT_STREQ(r.account, "001234 5678901");
+
+    char out[10] = "unchanged";
+    EXPECT_EQ(micr_repair_routing("?2345678?", out), 0) << "two unreadable digits have no one repair";
+    EXPECT_STREQ(out, "unchanged");
 }
 
 TEST(MicrTable, OpenReadsAFileAndRefusesWhatIsNoTable) {
