@@ -43,18 +43,6 @@ constexpr std::string_view utf8_byte_order_mark = "\xEF\xBB\xBF";
 // One path that names something huge cannot exhaust memory.
 constexpr std::size_t largest_table_file = std::size_t{64} << 20;
 
-// The nine digits of a routing number as a number, or false when the text is
-// not nine digits: only such an entry can ever match a transit field.
-bool routing_key(std::string_view text, std::uint32_t& key) {
-    if (text.size() != routing_number_length) return false;
-    key = 0;
-    for (const char c : text) {
-        if (!is_digit(c)) return false;
-        key = key * 10 + static_cast<std::uint32_t>(c - '0');
-    }
-    return true;
-}
-
 micr_table* make_table(const char* text, std::size_t length) {
     auto table = std::make_unique<micr_table>();
     text_source source;
@@ -75,77 +63,31 @@ micr_table* make_table(const char* text, std::size_t length) {
         }
         table->index.add(judged);
     }
-    table->index.finish();
     return table.release();
 }
 
 }  // namespace
-
-table_index::table_index() {
-    std::uint64_t start;
-    try {
-        std::random_device device;
-        start = (std::uint64_t{device()} << 32) ^ device();
-    } catch (const std::exception&) {
-        // No source of randomness: the address and the clock still differ
-        // from run to run, which is all an attacker must not know.
-        start = reinterpret_cast<std::uintptr_t>(this) ^
-                static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-    }
-    std::mt19937_64 words(start);
-    for (auto& byte_words : words_)
-        for (std::uint32_t& w : byte_words) w = static_cast<std::uint32_t>(words() >> 32);
-}
 
 void table_index::add(const table_line& line) {
     if (line.kind == table_line_kind::malformed) malformed_ = true;
     // Entries below a malformed line are never reached by a search.
     if (line.kind != table_line_kind::entry || malformed_) return;
     std::uint32_t key;
-    if (routing_key(line.tokens[1], key)) candidates_.push_back({key, read_entry(line)});
-}
-
-std::uint32_t table_index::hash(std::uint32_t key) const {
-    return words_[0][key & 0xff] ^ words_[1][(key >> 8) & 0xff] ^ words_[2][(key >> 16) & 0xff] ^ words_[3][key >> 24];
-}
-
-std::size_t table_index::find_slot(std::uint32_t key, std::size_t& probes) const {
-    const std::size_t mask = slots_.size() - 1;
-    std::size_t i = hash(key) & mask;
-    for (probes = 1; slots_[i].entry != 0 && slots_[i].key != key; ++probes) i = (i + 1) & mask;
-    return i;
-}
-
-void table_index::finish() {
-    // At most half full, so that probes stay short; the words give 32 bits of
-    // slot number, far more than a table of at most 64 MiB needs.
-    std::size_t size = 16;
-    while (size < 2 * candidates_.size()) size *= 2;
-    slots_.assign(size, slot{0, 0});
-    entries_.reserve(candidates_.size());
-    for (const candidate& c : candidates_) {
-        std::size_t probes;
-        const std::size_t i = find_slot(c.key, probes);
-        if (slots_[i].entry != 0) continue;  // the first entry for a number wins
-        entries_.push_back(c.entry);
-        slots_[i] = {c.key, static_cast<std::uint32_t>(entries_.size())};
-    }
-    candidates_ = {};
+    if (!routing_key(line.tokens[1], key)) return;
+    const auto next = static_cast<std::uint32_t>(entries_.size());
+    if (index_.insert(key, next) == next) entries_.push_back(read_entry(line));  // the first entry for a number wins
 }
 
 const exception_entry* table_index::find(std::string_view transit) const {
     std::uint32_t key;
-    std::size_t probes;
-    if (slots_.empty() || !routing_key(transit, key)) return nullptr;
-    const slot& found = slots_[find_slot(key, probes)];
-    return found.entry != 0 ? &entries_[found.entry - 1] : nullptr;
+    if (!routing_key(transit, key)) return nullptr;
+    const std::uint32_t position = index_.find(key);
+    return position != routing_index::none ? &entries_[position] : nullptr;
 }
 
 std::size_t table_index::probes(std::string_view transit) const {
     std::uint32_t key;
-    std::size_t probes = 0;
-    if (!slots_.empty() && routing_key(transit, key)) find_slot(key, probes);
-    return probes;
+    return routing_key(transit, key) ? index_.probes(key) : 0;
 }
 
 const exception_table& table_lookup(const micr_table* table) {
@@ -180,7 +122,6 @@ void table_file::load(text_source& source) const {
     while (!index_.malformed() && read_text_line(source, line, sizeof line, info, long_lines::stop))
         index_.add(judge_table_line(line, info));
     read_failed_ = source.error != 0;
-    index_.finish();
 }
 
 micr_exception_state table_file::find_entry(std::string_view transit, exception_entry& entry) const {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "micr.h"
+#include "routing_index.h"
 
 namespace micr {
 
@@ -88,19 +89,10 @@ void describe_table_problem(const table_line& line, char* message, std::size_t s
 // The entries of a table that a search from its first line can reach, by
 // routing number: the first entry of each number, none below a malformed
 // line.  Only a routing number of nine digits can ever match a transit field.
-//
-// A table is data from outside, and its routing numbers may be chosen to
-// crowd one part of an index.  The slots are found by simple tabulation
-// hashing with words drawn at random for each index, so no set of numbers
-// chosen in advance can crowd them: loading and look-up cost the same on
-// average whatever numbers the table holds.
 class table_index {
 public:
-    table_index();
     // Adds the lines in file order.
     void add(const table_line& line);
-    // After the last line; before any look-up.
-    void finish();
     bool malformed() const { return malformed_; }
     // The first entry for `transit`, or null.
     const exception_entry* find(std::string_view transit) const;
@@ -108,23 +100,8 @@ public:
     std::size_t probes(std::string_view transit) const;
 
 private:
-    struct candidate {
-        std::uint32_t key;
-        exception_entry entry;
-    };
-    struct slot {
-        std::uint32_t key;    // the routing number's nine digits as a number
-        std::uint32_t entry;  // index + 1 into `entries_`, 0 when the slot is free
-    };
-    std::uint32_t hash(std::uint32_t key) const;
-    // The slot that holds `key`, or the free one where it belongs; counts
-    // the slots inspected into `probes`.
-    std::size_t find_slot(std::uint32_t key, std::size_t& probes) const;
-
-    std::uint32_t words_[4][256];        // one random word per byte value, per byte of a key
-    std::vector<candidate> candidates_;  // until finish()
+    routing_index index_;
     std::vector<exception_entry> entries_;
-    std::vector<slot> slots_;  // open addressing, a power of two of them
     bool malformed_ = false;
 };
 

@@ -505,7 +505,6 @@ probe_count index_probes(const std::vector<std::uint32_t>& keys) {
     const micr::text_line info;
     for (const std::uint32_t key : keys)
         index.add(micr::judge_table_line(("B " + nine_digits(key) + " A 1 0 4 L").c_str(), info));
-    index.finish();
     double present = 0, absent = 0;
     for (const std::uint32_t key : keys) {
         present += static_cast<double>(index.probes(nine_digits(key)));

@@ -1,0 +1,85 @@
+#include "routing_index.h"
+
+#include <chrono>
+#include <exception>
+#include <random>
+
+#include "fields.h"
+
+namespace micr {
+
+bool routing_key(std::string_view text, std::uint32_t& key) {
+    constexpr std::size_t routing_digits = 9;
+    if (text.size() != routing_digits) return false;
+    key = 0;
+    for (const char c : text) {
+        if (!is_digit(c)) return false;
+        key = key * 10 + static_cast<std::uint32_t>(c - '0');
+    }
+    return true;
+}
+
+routing_index::routing_index() {
+    std::uint64_t start;
+    try {
+        std::random_device device;
+        start = (std::uint64_t{device()} << 32) ^ device();
+    } catch (const std::exception&) {
+        // No source of randomness: the address and the clock still differ
+        // from run to run, which is all an attacker must not know.
+        start = reinterpret_cast<std::uintptr_t>(this) ^
+                static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    }
+    std::mt19937_64 words(start);
+    for (auto& byte_words : words_)
+        for (std::uint32_t& w : byte_words) w = static_cast<std::uint32_t>(words() >> 32);
+}
+
+std::uint32_t routing_index::hash(std::uint32_t key) const {
+    return words_[0][key & 0xff] ^ words_[1][(key >> 8) & 0xff] ^ words_[2][(key >> 16) & 0xff] ^ words_[3][key >> 24];
+}
+
+std::size_t routing_index::find_slot(std::uint32_t key, std::size_t& probes) const {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t i = hash(key) & mask;
+    for (probes = 1; slots_[i].position != none && slots_[i].key != key; ++probes) i = (i + 1) & mask;
+    return i;
+}
+
+void routing_index::reserve(std::size_t count) {
+    // The words give 32 bits of slot number, far more than a file of at most
+    // 64 MiB needs.
+    if (2 * count <= slots_.size()) return;
+    std::size_t size = 16;
+    while (size < 2 * count) size *= 2;
+    std::vector<slot> old(size, slot{0, none});
+    old.swap(slots_);
+    for (const slot& s : old) {
+        std::size_t probes;
+        if (s.position != none) slots_[find_slot(s.key, probes)] = s;
+    }
+}
+
+std::uint32_t routing_index::insert(std::uint32_t key, std::uint32_t position) {
+    reserve(used_ + 1);
+    std::size_t probes;
+    slot& s = slots_[find_slot(key, probes)];
+    if (s.position != none) return s.position;
+    s = {key, position};
+    ++used_;
+    return position;
+}
+
+std::uint32_t routing_index::find(std::uint32_t key) const {
+    if (slots_.empty()) return none;
+    std::size_t probes;
+    return slots_[find_slot(key, probes)].position;
+}
+
+std::size_t routing_index::probes(std::uint32_t key) const {
+    std::size_t probes = 0;
+    if (!slots_.empty()) find_slot(key, probes);
+    return probes;
+}
+
+}  // namespace micr

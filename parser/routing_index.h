@@ -1,0 +1,52 @@
+// An index keyed by routing number, for exception tables and routing
+// directories.  Not installed: callers use micr.h.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace micr {
+
+// The nine digits of a routing number as a number, or false when the text is
+// not nine digits.
+bool routing_key(std::string_view text, std::uint32_t& key);
+
+// From routing number to a position in the owner's list, by open addressing.
+//
+// Tables and directories are data from outside, and their routing numbers
+// may be chosen to crowd one part of an index.  The slots are found by simple
+// tabulation hashing with words drawn at random for each index, so no set of
+// numbers chosen in advance can crowd them: building and look-up cost the
+// same on average whatever numbers the file holds.
+class routing_index {
+public:
+    routing_index();
+    // Room for `count` keys, at most half full so that probes stay short.
+    void reserve(std::size_t count);
+    // Adds `key` at `position`; when the key is there already, adds nothing
+    // and returns the position it has.
+    std::uint32_t insert(std::uint32_t key, std::uint32_t position);
+    // The position of `key`, or `none`.
+    static constexpr std::uint32_t none = 0xFFFFFFFFu;
+    std::uint32_t find(std::uint32_t key) const;
+    // How many slots a look-up of `key` inspects: the work it costs.
+    std::size_t probes(std::uint32_t key) const;
+
+private:
+    struct slot {
+        std::uint32_t key;
+        std::uint32_t position;  // `none` when the slot is free
+    };
+    std::uint32_t hash(std::uint32_t key) const;
+    // The slot that holds `key`, or the free one where it belongs; counts
+    // the slots inspected into `probes`.
+    std::size_t find_slot(std::uint32_t key, std::size_t& probes) const;
+
+    std::uint32_t words_[4][256];  // one random word per byte value, per byte of a key
+    std::vector<slot> slots_;      // a power of two of them
+    std::size_t used_ = 0;
+};
+
+}  // namespace micr
