@@ -198,6 +198,69 @@ long micr_translate(const char* symbols, const char* text, size_t length, char* 
 int micr_repair_routing(const char* transit, char* out);
 
 /*
+ * The MICR fields of an image-exchange Check Detail Record (X9.100-187, type
+ * 25), in its fixed-width form.  Every text is NUL-terminated and exactly its
+ * width.  Characters as read: digits and blanks; the dash symbol as '-', the
+ * on-us symbol as '/' (in on_us only), and '*' for the unreadable mark and
+ * for every other byte ("MICR present but not a valid MICR character").
+ */
+typedef struct micr_x9_fields {
+    char auxiliary_on_us[16]; /* record positions 3-17: right-justified, blank-filled */
+    char epc[2];              /* position 18: the digit, or a blank */
+    char routing[9];          /* positions 19-26: the routing number's first 8 digits */
+    char check_digit[2];      /* position 27: its ninth */
+    char on_us[21];           /* positions 28-47: right-justified, blank-filled */
+    char amount[11];          /* positions 48-57: right-justified, zero-filled */
+    char micr_valid;          /* position 75: '1' good read, '2' good read with a
+                                 field missing, '3' read error, '4' both */
+    unsigned unusable;        /* MICR_X9_* bits: fields that could not be filled
+                                 and are blank */
+} micr_x9_fields;
+
+#define MICR_X9_AUXILIARY_ON_US 0x1u
+#define MICR_X9_ROUTING 0x2u
+#define MICR_X9_ON_US 0x4u
+#define MICR_X9_AMOUNT 0x8u
+
+/*
+ * Fills the Check Detail Record's MICR fields from a parse of `text` as
+ * micr_parse takes it, with no table (the record does not hold the on-us
+ * field split) and the same `flags`.
+ *   auxiliary_on_us  the auxiliary on-us field without its outer blanks, when
+ *                    OK or UNRECOG and at most 15 characters.  Blank without a
+ *                    bit when a completed parse found none; otherwise blank
+ *                    with MICR_X9_AUXILIARY_ON_US (a parse that stopped may
+ *                    have missed one).
+ *   epc              the digit when OK.
+ *   routing, check_digit  an OK transit of nine digits; else blanks and
+ *                    MICR_X9_ROUTING (a dash transit is no US routing number).
+ *   on_us            the on-us field as scanned up to the transit symbol, its
+ *                    closing on-us symbol kept, without outer blanks, when OK
+ *                    or UNRECOG and at most 20 characters; else blanks and
+ *                    MICR_X9_ON_US.
+ *   amount           an OK amount; more than 10 digits only when the extra
+ *                    leading ones are zeros.  Else blanks and MICR_X9_AMOUNT:
+ *                    the amount must be keyed.
+ *   micr_valid       read error: the line holds '?'; field missing: the parse
+ *                    stopped (status 1, also under MICR_SALVAGE), or transit,
+ *                    on-us or amount is MISSING.
+ * Returns out->unusable, or -1 where micr_parse refuses (or `out` is NULL);
+ * then every text and micr_valid are blanks and all four bits are set.
+ */
+int micr_x9_fields_of(const char* text, size_t length, unsigned flags, micr_x9_fields* out);
+
+/*
+ * The nine-digit routing number that electronic payments use for a transit
+ * number in reading order: nine digits as they are, and a Canadian transit
+ * of branch (five digits), dash symbol and institution (three digits) as 0,
+ * the institution, the branch: 12345d678 gives 067812345.  Writes 10 bytes
+ * (nine digits and a NUL) to `out` and returns 1; anything else returns 0
+ * and writes nothing.  Whether the transit field was OK is the caller's to
+ * judge.
+ */
+int micr_eft_routing(const char* transit, char* out);
+
+/*
  * Parses one MICR line, given reversed (last character first) as a
  * NUL-terminated text, which is only read.  Reads PARSE.DAT from the current
  * directory on every call.  Returns the parser's own static record, valid

@@ -16,9 +16,15 @@ void skip_blanks(scan_cursor& cursor) {
 
 bool at(const scan_cursor& cursor, char symbol) { return !cursor.at_end() && cursor.current() == symbol; }
 
-// Scans one of the four scanned fields into its own text, by its own limit and set.
-signed char scan(scan_cursor& cursor, micr_result& r, field_id field, char terminator) {
-    return scan_field(cursor, text_of(r, field), fields[field].width, field, fields[field].limit, terminator);
+// Scans one of the four scanned fields into its own text, by its own limit
+// and set, and notes where its characters stand.
+signed char scan(scan_cursor& cursor, micr_result& r, field_id field, char terminator, text_span* span) {
+    const scan_cursor start = cursor;
+    const signed char status =
+        scan_field(cursor, text_of(r, field), fields[field].width, field, fields[field].limit, terminator);
+    const std::size_t taken = cursor.passed() - start.passed();
+    if (span != nullptr && taken > 0) *span = {start.start_of_ahead(taken), taken};
+    return status;
 }
 
 // The on-us field is split, by the table's entry or by the default rules, and
@@ -38,8 +44,8 @@ int finish(micr_result& r, const exception_table& table, signed char status) {
 // scan needs to know.
 class field_scanner {
 public:
-    field_scanner(scan_cursor cursor, micr_result& r, const exception_table& table, unsigned flags)
-        : cursor_(cursor), r_(r), table_(table), salvage_((flags & MICR_SALVAGE) != 0) {}
+    field_scanner(scan_cursor cursor, micr_result& r, const exception_table& table, unsigned flags, field_spans* spans)
+        : cursor_(cursor), r_(r), table_(table), salvage_((flags & MICR_SALVAGE) != 0), spans_(spans) {}
 
     int run();
 
@@ -53,11 +59,13 @@ private:
         return salvage_ && at(cursor_, closing);
     }
     int end_of_scan();
+    text_span* span(text_span field_spans::*field) { return spans_ != nullptr ? &(spans_->*field) : nullptr; }
 
     scan_cursor cursor_;
     micr_result& r_;
     const exception_table& table_;
     bool salvage_;
+    field_spans* spans_;
     bool stopped_ = false;          // where a plain parse stops: status 1
     bool onus_splittable_ = false;  // the on-us field reached its closing symbol, OK or UNRECOG
     bool transit_scanned_ = false;  // the transit field scanned OK (and was tested)
@@ -72,7 +80,7 @@ int field_scanner::run() {
 
     if (at(cursor, amount_symbol)) {
         cursor.advance();
-        r.amount_status = scan(cursor, r, amount_field, amount_symbol);
+        r.amount_status = scan(cursor, r, amount_field, amount_symbol, span(&field_spans::amount));
         if (!goes_on(r.amount_status, amount_symbol)) return end_of_scan();
         cursor.advance();
     }
@@ -82,12 +90,12 @@ int field_scanner::run() {
         stopped_ = true;  // no on-us field
         return end_of_scan();
     }
-    r.onus_status = scan(cursor, r, onus_field, transit_symbol);
+    r.onus_status = scan(cursor, r, onus_field, transit_symbol, span(&field_spans::on_us));
     if (!goes_on(r.onus_status, transit_symbol)) return end_of_scan();
     onus_splittable_ = r.onus_status == MICR_ST_OK || r.onus_status == MICR_ST_UNRECOG;
     cursor.advance();
 
-    r.transit_status = scan(cursor, r, transit_field, transit_symbol);
+    r.transit_status = scan(cursor, r, transit_field, transit_symbol, span(&field_spans::transit));
     transit_scanned_ = r.transit_status == MICR_ST_OK;
     if (!goes_on(r.transit_status, transit_symbol)) return end_of_scan();
     if (transit_scanned_) check_transit(r);
@@ -99,6 +107,7 @@ int field_scanner::run() {
         r.epc_status = MICR_ST_OK;
         r.epc[0] = cursor.current();
         r.epc[1] = '\0';
+        if (spans_ != nullptr) spans_->epc = {cursor.start_of_ahead(1), 1};
         cursor.advance();
     }
 
@@ -110,7 +119,7 @@ int field_scanner::run() {
         return end_of_scan();
     }
     cursor.advance();
-    r.auxonus_status = scan(cursor, r, auxonus_field, onus_symbol);
+    r.auxonus_status = scan(cursor, r, auxonus_field, onus_symbol, span(&field_spans::auxiliary_on_us));
     goes_on(r.auxonus_status, onus_symbol);  // whatever follows is not examined
     return end_of_scan();
 }
@@ -125,8 +134,9 @@ int field_scanner::end_of_scan() {
 
 }  // namespace
 
-int scan_and_split(scan_cursor cursor, const exception_table& table, unsigned flags, micr_result& r) {
-    return field_scanner(cursor, r, table, flags).run();
+int scan_and_split(scan_cursor cursor, const exception_table& table, unsigned flags, micr_result& r,
+                   field_spans* spans) {
+    return field_scanner(cursor, r, table, flags, spans).run();
 }
 
 int parse_printed_line(std::string_view line, const exception_table& table, micr_result& r) {
@@ -134,13 +144,12 @@ int parse_printed_line(std::string_view line, const exception_table& table, micr
     return scan_and_split(scan_cursor::over_printed(line.data(), line.size()), table, 0, r);
 }
 
-}  // namespace micr
-
-int micr_parse(const micr_table* table, const char* text, size_t length, unsigned flags, micr_result* result) {
-    using namespace micr;
+int parse_as_printed(const exception_table& table, const char* text, std::size_t length, unsigned flags,
+                     micr_result* result, field_spans* spans) {
     if (result == nullptr) return MICR_PARSE_REFUSED;
     // The caller's record is written whole: no byte of it is left as it was.
     clear_result(*result);
+    if (spans != nullptr) *spans = field_spans{};
     if ((text == nullptr && length > 0) || (flags & ~defined_flags) != 0 ||
         (length > 0 && std::memchr(text, '\0', length) != nullptr)) {
         result->status = MICR_PARSE_STOPPED;
@@ -148,5 +157,11 @@ int micr_parse(const micr_table* table, const char* text, size_t length, unsigne
     }
     // A reader pads its fixed-width records with blanks on the right.
     while (length > 0 && text[length - 1] == blank) --length;
-    return scan_and_split(scan_cursor::over_printed(text, length), table_lookup(table), flags, *result);
+    return scan_and_split(scan_cursor::over_printed(text, length), table, flags, *result, spans);
+}
+
+}  // namespace micr
+
+int micr_parse(const micr_table* table, const char* text, size_t length, unsigned flags, micr_result* result) {
+    return micr::parse_as_printed(micr::table_lookup(table), text, length, flags, result, nullptr);
 }

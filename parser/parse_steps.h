@@ -17,10 +17,26 @@ namespace micr {
 // MICR_EX_NORMAL, no unreadable mark.
 void clear_result(micr_result& r);
 
+// Where each scanned field stands in the line as given: its characters,
+// without its symbols.  Length 0: the field was not scanned or is empty.
+struct text_span {
+    std::size_t start = 0;
+    std::size_t length = 0;
+};
+struct field_spans {
+    text_span amount, on_us, transit, epc, auxiliary_on_us;
+};
+
 // Scans the line from the cursor, tests the transit number, consults
 // `table` and splits the on-us field; fills `r`, which must be clear, and
-// returns its status.
-int scan_and_split(scan_cursor cursor, const exception_table& table, unsigned flags, micr_result& r);
+// returns its status.  Notes where each field stands in `spans`, unless null.
+int scan_and_split(scan_cursor cursor, const exception_table& table, unsigned flags, micr_result& r,
+                   field_spans* spans = nullptr);
+
+// micr_parse with the look-up of `table`, noting the fields' places in
+// `spans` unless null.
+int parse_as_printed(const exception_table& table, const char* text, std::size_t length, unsigned flags,
+                     micr_result* result, field_spans* spans);
 
 // The line as printed, every byte of it part of the code line (a blank at
 // its right-hand end too): the rules of parse_micr_line on text as printed,

@@ -40,6 +40,12 @@ public:
     std::size_t passed() const { return position_; }
     // Where the character at the cursor stands in `text()`.
     const char* here() const { return text_ + index(position_); }
+    // Where in `text()` the `count` characters from the cursor on begin:
+    // the lowest index among them.
+    std::size_t start_of_ahead(std::size_t count) const {
+        return static_cast<std::size_t>(printed() ? index(position_) - static_cast<std::ptrdiff_t>(count) + 1
+                                                  : index(position_));
+    }
     // Copies the `count` characters from the cursor on into `destination`,
     // in reading order, and terminates them.
     void copy_ahead(std::size_t count, char* destination) const;

@@ -71,3 +71,30 @@ int micr_repair_routing(const char* transit, char* out) {
     out[routing_number_length] = '\0';
     return 1;
 }
+
+int micr_eft_routing(const char* transit, char* out) {
+    using namespace micr;
+    if (transit == nullptr || out == nullptr) return 0;
+    const std::string_view t(transit, strnlen(transit, routing_number_length + 1));
+    const auto all_digits = [](std::string_view s) {
+        for (const char c : s)
+            if (!is_digit(c)) return false;
+        return true;
+    };
+    if (t.size() != routing_number_length) return 0;
+    // A Canadian transit is branch, dash, institution: payments write it
+    // with a leading zero, the institution, then the branch.
+    constexpr std::size_t branch_digits = 5, institution_digits = 3;
+    if (all_digits(t)) {
+        std::memcpy(out, t.data(), routing_number_length);
+    } else if (t[branch_digits] == dash_symbol && all_digits(t.substr(0, branch_digits)) &&
+               all_digits(t.substr(branch_digits + 1))) {
+        out[0] = '0';
+        std::memcpy(out + 1, t.data() + branch_digits + 1, institution_digits);
+        std::memcpy(out + 1 + institution_digits, t.data(), branch_digits);
+    } else {
+        return 0;
+    }
+    out[routing_number_length] = '\0';
+    return 1;
+}
