@@ -261,6 +261,55 @@ int micr_x9_fields_of(const char* text, size_t length, unsigned flags, micr_x9_f
 int micr_eft_routing(const char* transit, char* out);
 
 /*
+ * A routing directory: which bank a routing number belongs to, from a file in
+ * one of the Federal Reserve's two fixed-width layouts, told apart by the
+ * length of the first line that is not empty:
+ *   FedACH, 155 bytes: routing number 1-9, record type 20 (0 Federal Reserve
+ *     Bank, 1 send items to this number, 2 send them to the new number), new
+ *     routing number 27-35, customer name 36-71, city 108-127, state 128-129;
+ *   Fedwire, 101 bytes: routing number 1-9, customer name 28-63, state 64-65,
+ *     city 66-90.
+ * Lines end in LF or CR LF; an empty line is skipped.  A line is a problem,
+ * and is not used, when it has another length, holds a byte outside printable
+ * ASCII, has a routing number that is not nine digits, is all zeros or fails
+ * its check digit, (FedACH) has another record type or a new routing number
+ * that is not nine digits (under type 2: not all zeros, and passing its check
+ * digit), or lists a routing number that an earlier line listed: one problem
+ * per line, the first check it fails.  Opaque and immutable once made.
+ */
+typedef struct micr_directory micr_directory;
+
+typedef struct micr_bank {
+    char name[37]; /* customer name, trailing blanks removed */
+    char city[26]; /* FedACH holds 20 characters, Fedwire 25; trailing blanks removed */
+    char state[3];
+    char new_routing[10]; /* nine digits for a FedACH record of type 2, else empty */
+} micr_bank;
+
+/* Loads the directory file at `path` (a regular file or a pipe), as
+   micr_table_open loads a table: NULL with errno when it cannot be opened or
+   read (EISDIR, EFBIG beyond 64 MiB).  A directory with problems still loads. */
+micr_directory* micr_directory_open(const char* path);
+
+/* Makes a directory from `length` bytes of directory text.  NULL text with
+   length 0 is an empty directory; NULL with EINVAL for NULL text of another
+   length, with ENOMEM when out of memory. */
+micr_directory* micr_directory_from_text(const char* text, size_t length);
+
+/* Frees a directory; NULL is fine.  No look-up may be using it. */
+void micr_directory_free(micr_directory* directory);
+
+/* Problems of a directory, one per line, in line order, as for tables. */
+size_t micr_directory_problem_count(const micr_directory* directory);
+long micr_directory_problem_line(const micr_directory* directory, size_t index);
+const char* micr_directory_problem_message(const micr_directory* directory, size_t index); /* never NULL */
+
+/* The bank of `routing9` (nine digits and a NUL): fills *out with a copy and
+   returns 1, or returns 0 and writes nothing when the directory does not list
+   it.  Any number of threads may look up in one directory at once. */
+int micr_directory_find(const micr_directory* directory, const char* routing9, micr_bank* out);
+
+/*
  * Parses one MICR line, given reversed (last character first) as a
  * NUL-terminated text, which is only read.  Reads PARSE.DAT from the current
  * directory on every call.  Returns the parser's own static record, valid

@@ -4,12 +4,9 @@
 // readers share the index: micr_table_open / micr_table_from_text, which keep
 // every malformed line as a problem, and table_file, micrtest's PARSE.DAT.
 #include <cerrno>
-#include <chrono>
 #include <cstring>
-#include <exception>
 #include <memory>
 #include <new>
-#include <random>
 #include <string>
 
 #include <sys/stat.h>
@@ -18,12 +15,8 @@
 #include "parse_steps.h"
 
 struct micr_table final : micr::exception_table {
-    struct problem {
-        long line;
-        std::string message;
-    };
     micr::table_index index;
-    std::vector<problem> problems;
+    std::vector<micr::file_problem> problems;
 
     micr_exception_state find_entry(std::string_view transit, micr::exception_entry& entry) const override {
         if (const micr::exception_entry* found = index.find(transit)) {
@@ -39,9 +32,6 @@ namespace micr {
 namespace {
 
 constexpr std::string_view utf8_byte_order_mark = "\xEF\xBB\xBF";
-
-// One path that names something huge cannot exhaust memory.
-constexpr std::size_t largest_table_file = std::size_t{64} << 20;
 
 micr_table* make_table(const char* text, std::size_t length) {
     auto table = std::make_unique<micr_table>();
@@ -95,21 +85,52 @@ const exception_table& table_lookup(const micr_table* table) {
     return *table;
 }
 
-micr_table* read_table(text_source& source) {
-    std::string bytes;
+bool read_capped(text_source& source, std::string& bytes) {
     constexpr std::size_t chunk = 1 << 16;
     for (;;) {
         const std::size_t used = bytes.size();
         bytes.resize(used + chunk);
         const long got = read_bytes(source, bytes.data() + used, chunk);
-        if (got < 0) return nullptr;
+        if (got < 0) return false;
         bytes.resize(used + static_cast<std::size_t>(got));
-        if (got == 0) break;
+        if (got == 0) return true;
         if (bytes.size() > largest_table_file) {
             errno = EFBIG;
-            return nullptr;
+            return false;
         }
     }
+}
+
+bool read_whole_file(const char* path, std::string& bytes) {
+    if (path == nullptr) {
+        errno = EINVAL;
+        return false;
+    }
+    // The file is read whole, past the source's own buffering.
+    char unused[1];
+    text_source source;
+    if (!open_text_source(source, path, unused, sizeof unused)) return false;  // a directory: EISDIR
+    bool read = false;
+    struct stat info {};
+    if (::fstat(source.fd, &info) == 0 && S_ISREG(info.st_mode) &&
+        static_cast<std::uintmax_t>(info.st_size) > largest_table_file) {
+        errno = EFBIG;
+    } else {
+        try {
+            read = read_capped(source, bytes);
+        } catch (const std::bad_alloc&) {
+            errno = ENOMEM;
+        }
+    }
+    const int saved = errno;
+    close_text_source(source);
+    errno = saved;
+    return read;
+}
+
+micr_table* read_table(text_source& source) {
+    std::string bytes;
+    if (!read_capped(source, bytes)) return nullptr;
     return make_table(bytes.data(), bytes.size());
 }
 
@@ -147,30 +168,14 @@ micr_exception_state table_file::find_entry(std::string_view transit, exception_
 }  // namespace micr
 
 micr_table* micr_table_open(const char* path) {
-    if (path == nullptr) {
-        errno = EINVAL;
+    std::string bytes;
+    if (!micr::read_whole_file(path, bytes)) return nullptr;
+    try {
+        return micr::make_table(bytes.data(), bytes.size());
+    } catch (const std::bad_alloc&) {
+        errno = ENOMEM;
         return nullptr;
     }
-    // The table is read whole, past the source's own buffering.
-    char unused[1];
-    micr::text_source source;
-    if (!micr::open_text_source(source, path, unused, sizeof unused)) return nullptr;  // a directory: EISDIR
-    micr_table* table = nullptr;
-    struct stat info {};
-    if (::fstat(source.fd, &info) == 0 && S_ISREG(info.st_mode) &&
-        static_cast<std::uintmax_t>(info.st_size) > micr::largest_table_file) {
-        errno = EFBIG;
-    } else {
-        try {
-            table = micr::read_table(source);
-        } catch (const std::bad_alloc&) {
-            errno = ENOMEM;
-        }
-    }
-    const int saved = errno;
-    micr::close_text_source(source);
-    errno = saved;
-    return table;
 }
 
 micr_table* micr_table_from_text(const char* text, size_t length) {

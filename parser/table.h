@@ -6,11 +6,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "micr.h"
-#include "routing_index.h"
+#include "routing_number.h"
 
 namespace micr {
 
@@ -68,7 +69,6 @@ enum class table_problem {
 };
 inline constexpr std::size_t table_line_size = 256;  // 255 characters and the terminator
 inline constexpr int entry_token_count = 7;
-inline constexpr std::size_t routing_number_length = 9;
 
 struct table_line {
     table_line_kind kind = table_line_kind::skipped;
@@ -104,6 +104,24 @@ private:
     std::vector<exception_entry> entries_;
     bool malformed_ = false;
 };
+
+// A malformed line of a file, as the C interface reports it.
+struct file_problem {
+    long line;
+    std::string message;
+};
+
+// The most a table or directory file may hold: one path that names something
+// huge cannot exhaust memory.
+inline constexpr std::size_t largest_table_file = std::size_t{64} << 20;
+
+// Appends what is left of `source` to `bytes`; false with errno set on a read
+// error or beyond largest_table_file (EFBIG).
+bool read_capped(text_source& source, std::string& bytes);
+
+// Reads the whole file at `path`: a regular file or a pipe, not a directory
+// (EISDIR), at most largest_table_file; false with errno set.
+bool read_whole_file(const char* path, std::string& bytes);
 
 // Reads a whole table file from `source` into a table; NULL with errno set on
 // a read error or beyond the size limit.

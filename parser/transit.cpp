@@ -5,10 +5,6 @@
 namespace micr {
 namespace {
 
-// ABA check-digit weights, left to right: 3, 7, 1 repeated.  A routing number
-// passes when the weighted sum of its nine digits is a multiple of 10.
-constexpr int aba_weights[routing_number_length] = {3, 7, 1, 3, 7, 1, 3, 7, 1};
-
 // Where a Canadian transit (branch, dash, institution) has its dash, counted
 // from its right-hand end.
 constexpr std::size_t dash_places_from_right[] = {4, 5};
@@ -34,10 +30,8 @@ void check_transit(micr_result& r) {
     } else if (t.size() != routing_number_length) {
         // A routing number has nine digits; a shorter one cannot carry a check digit.
         r.transit_status = MICR_ST_INVALID;
-    } else {
-        int sum = 0;
-        for (std::size_t i = 0; i < routing_number_length; ++i) sum += aba_weights[i] * (t[i] - '0');
-        if (sum % 10 != 0) r.transit_status = MICR_ST_INVALID;
+    } else if (!aba_check_digit_holds(t)) {
+        r.transit_status = MICR_ST_INVALID;
     }
 }
 

@@ -1,4 +1,4 @@
-#include "routing_index.h"
+#include "routing_number.h"
 
 #include <chrono>
 #include <exception>
@@ -9,14 +9,19 @@
 namespace micr {
 
 bool routing_key(std::string_view text, std::uint32_t& key) {
-    constexpr std::size_t routing_digits = 9;
-    if (text.size() != routing_digits) return false;
+    if (text.size() != routing_number_length) return false;
     key = 0;
     for (const char c : text) {
         if (!is_digit(c)) return false;
         key = key * 10 + static_cast<std::uint32_t>(c - '0');
     }
     return true;
+}
+
+bool aba_check_digit_holds(std::string_view digits) {
+    int sum = 0;
+    for (std::size_t i = 0; i < routing_number_length; ++i) sum += aba_weights[i] * (digits[i] - '0');
+    return sum % 10 == 0;
 }
 
 routing_index::routing_index() {

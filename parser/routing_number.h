@@ -1,5 +1,6 @@
-// An index keyed by routing number, for exception tables and routing
-// directories.  Not installed: callers use micr.h.
+// Routing numbers: their digits as a key, the ABA check digit, and an index
+// keyed by them for exception tables and routing directories.  Not
+// installed: callers use micr.h.
 #pragma once
 
 #include <cstddef>
@@ -9,9 +10,18 @@
 
 namespace micr {
 
+inline constexpr std::size_t routing_number_length = 9;
+
+// ABA check-digit weights, left to right: 3, 7, 1 repeated.  A routing number
+// passes when the weighted sum of its nine digits is a multiple of 10.
+inline constexpr int aba_weights[routing_number_length] = {3, 7, 1, 3, 7, 1, 3, 7, 1};
+
 // The nine digits of a routing number as a number, or false when the text is
 // not nine digits.
 bool routing_key(std::string_view text, std::uint32_t& key);
+
+// Whether nine digits pass the ABA check digit.
+bool aba_check_digit_holds(std::string_view digits);
 
 // From routing number to a position in the owner's list, by open addressing.
 //
