@@ -158,6 +158,34 @@ const char* micr_table_problem_message(const micr_table* table, size_t index); /
  */
 int micr_parse(const micr_table* table, const char* text, size_t length, unsigned flags, micr_result* result);
 
+/* Bytes of a line as given: `length` bytes from `start`; length 0: absent. */
+typedef struct micr_span {
+    size_t start, length;
+} micr_span;
+
+/*
+ * Why a parse came out as it did.  Each split field names what filled it: a
+ * table entry, or one of the default split's rules, by its short, stable
+ * name ("right-lone-serial", "middle-lone-account", ...; the README lists
+ * them).  A personal cheque takes its serial number by one rule and its
+ * account number by another.
+ */
+typedef struct micr_explanation {
+    long table_line;          /* line of the table entry that split the on-us field; 0 when none */
+    const char* account_rule; /* default rule that filled account; NULL when none did */
+    const char* csn_rule;     /* ... the cheque serial number (from the on-us or auxiliary on-us field) */
+    const char* tpc_rule;     /* ... the transaction processing code */
+    micr_span amount, on_us, transit, epc, auxiliary_on_us; /* where each scanned field stands,
+                                                              without its symbols */
+} micr_explanation;
+
+/*
+ * Parses exactly as micr_parse does, and fills *why unless it is NULL (all
+ * zero and NULL where the call is refused).  Rule names are static strings.
+ */
+int micr_parse_explained(const micr_table* table, const char* text, size_t length, unsigned flags, micr_result* result,
+                         micr_explanation* why);
+
 /*
  * Flag of micr_parse: a salvage parse.  A field whose scan stopped on its own
  * closing symbol does not end the parse, whatever its status: scanning goes

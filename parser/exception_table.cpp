@@ -145,7 +145,7 @@ void describe_table_problem(const table_line& line, char* message, std::size_t s
         std::snprintf(message, size, "%s", format);
 }
 
-exception_entry read_entry(const table_line& line) {
+exception_entry read_entry(const table_line& line, long number) {
     const std::string_view* t = line.tokens;
     // A token ends at a blank or at the end of the line, so the decimal
     // reader stops there too.
@@ -155,6 +155,7 @@ exception_entry read_entry(const table_line& line) {
     e.serial_offset = decimal_low_byte(t[4].data());
     e.serial_length = decimal_low_byte(t[5].data());
     e.account_side = upper(t[6][0]);
+    e.line = number;
     return e;
 }
 
@@ -165,10 +166,12 @@ bool routing_matches(std::string_view routing, std::string_view transit) {
     return true;
 }
 
-void apply_exception_table(micr_result& r, const exception_table& table) {
+void apply_exception_table(micr_result& r, const exception_table& table, parse_notes* notes) {
     exception_entry entry{};
     r.exception_state = static_cast<signed char>(table.find_entry(field_text(r, transit_field), entry));
-    if (r.exception_state == MICR_EX_USED) apply_entry(r, entry);
+    if (r.exception_state != MICR_EX_USED) return;
+    apply_entry(r, entry);
+    if (notes != nullptr) notes->table_line = entry.line;
 }
 
 }  // namespace micr

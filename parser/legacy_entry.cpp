@@ -27,12 +27,14 @@ public:
 micr_exception_state search_table(text_source& table, std::string_view transit, exception_entry& entry) {
     char line[table_line_size];
     text_line info;
+    long number = 0;
     // An over-long line settles the search: nothing past it is read.
     while (read_text_line(table, line, sizeof line, info, long_lines::stop)) {
+        ++number;
         const table_line judged = judge_table_line(line, info);
         if (judged.kind == table_line_kind::malformed) return MICR_EX_INVALID;
         if (judged.kind == table_line_kind::entry && routing_matches(judged.tokens[1], transit)) {
-            entry = read_entry(judged);
+            entry = read_entry(judged, number);
             return MICR_EX_USED;
         }
     }

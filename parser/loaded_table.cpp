@@ -51,21 +51,22 @@ micr_table* make_table(const char* text, std::size_t length) {
             if (number == 1 && std::string_view(line).starts_with(utf8_byte_order_mark))
                 table->problems.back().message += " (the line starts with a UTF-8 byte-order mark)";
         }
-        table->index.add(judged);
+        table->index.add(judged, number);
     }
     return table.release();
 }
 
 }  // namespace
 
-void table_index::add(const table_line& line) {
+void table_index::add(const table_line& line, long number) {
     if (line.kind == table_line_kind::malformed) malformed_ = true;
     // Entries below a malformed line are never reached by a search.
     if (line.kind != table_line_kind::entry || malformed_) return;
     std::uint32_t key;
     if (!routing_key(line.tokens[1], key)) return;
     const auto next = static_cast<std::uint32_t>(entries_.size());
-    if (index_.insert(key, next) == next) entries_.push_back(read_entry(line));  // the first entry for a number wins
+    if (index_.insert(key, next) == next)
+        entries_.push_back(read_entry(line, number));  // the first entry for a number wins
 }
 
 const exception_entry* table_index::find(std::string_view transit) const {
@@ -141,7 +142,7 @@ void table_file::load(text_source& source) const {
     // Nothing below a malformed line can change a look-up, and a search
     // would never read past an over-long one.
     while (!index_.malformed() && read_text_line(source, line, sizeof line, info, long_lines::stop))
-        index_.add(judge_table_line(line, info));
+        index_.add(judge_table_line(line, info), ++lines_);
     read_failed_ = source.error != 0;
 }
 

@@ -33,10 +33,43 @@
 //   middle-account-both-grouped   3-II.5  two or more groups in each                    account
 //   -- a serial number already, or no group in the middle or left section:
 //   account-after-serial          3-III   the middle section, else the left one         account
+#include <iterator>
+
 #include "parse_steps.h"
 
 namespace micr {
 namespace {
+
+struct rule_name {
+    split_rule rule;
+    const char* name;
+};
+
+// Indexed by split_rule.
+constexpr rule_name rule_names[] = {
+    {split_rule::none, nullptr},
+    {split_rule::right_code_and_serial, "right-code-and-serial"},
+    {split_rule::right_lone_code, "right-lone-code"},
+    {split_rule::right_lone_serial, "right-lone-serial"},
+    {split_rule::auxiliary_serial, "auxiliary-serial"},
+    {split_rule::middle_lone_account, "middle-lone-account"},
+    {split_rule::middle_serial_then_account, "middle-serial-then-account"},
+    {split_rule::middle_leftmost_serial, "middle-leftmost-serial"},
+    {split_rule::middle_rightmost_serial, "middle-rightmost-serial"},
+    {split_rule::middle_account, "middle-account"},
+    {split_rule::left_account, "left-account"},
+    {split_rule::shorter_group_serial, "shorter-group-serial"},
+    {split_rule::middle_serial_left_account, "middle-serial-left-account"},
+    {split_rule::left_serial_middle_account, "left-serial-middle-account"},
+    {split_rule::middle_account_both_grouped, "middle-account-both-grouped"},
+    {split_rule::account_after_serial, "account-after-serial"},
+};
+static_assert(std::size(rule_names) == static_cast<std::size_t>(split_rule::account_after_serial) + 1);
+static_assert([] {
+    for (std::size_t i = 0; i < std::size(rule_names); ++i)
+        if (static_cast<std::size_t>(rule_names[i].rule) != i) return false;
+    return true;
+}());
 
 constexpr int section_count = 3;
 constexpr int right_section = 0, middle_section = 1, left_section = 2;
@@ -80,91 +113,104 @@ section_groups groups_of(std::string_view section) {
     return g;
 }
 
+// Puts the parts the rules choose into the record, and notes which rule
+// chose each.
+class split_fields {
+public:
+    split_fields(micr_result& r, parse_notes* notes) : r_(r), notes_(notes) {}
+    void put(field_id field, std::string_view part, split_rule rule) {
+        set_subfield(part, r_, field);
+        if (notes_ == nullptr) return;
+        if (field == account_field) notes_->account_rule = rule;
+        if (field == csn_field) notes_->csn_rule = rule;
+        if (field == tpc_field) notes_->tpc_rule = rule;
+    }
+
+private:
+    micr_result& r_;
+    parse_notes* notes_;
+};
+
 // Rule 1: the right section gives the serial number and the processing code.
-void split_right_section(micr_result& r, const section_groups& right) {
+void split_right_section(split_fields& out, const section_groups& right) {
     const std::size_t a = right.rightmost.size(), b = right.second.size();
+    constexpr split_rule pair = split_rule::right_code_and_serial;
     if (a > 0 && b > 0) {
-        // right-code-and-serial (1a)
         if (b < a && a >= shortest_serial) {
-            set_subfield(right.rightmost, r, csn_field);
-            set_subfield(right.second, r, tpc_field);
+            out.put(csn_field, right.rightmost, pair);
+            out.put(tpc_field, right.second, pair);
         } else if (b >= shortest_serial) {
-            set_subfield(right.rightmost, r, tpc_field);
-            set_subfield(right.second, r, csn_field);
+            out.put(tpc_field, right.rightmost, pair);
+            out.put(csn_field, right.second, pair);
         }
     } else if (a > 0) {
         if (right.rightmost == lone_code || a < shortest_serial)
-            set_subfield(right.rightmost, r, tpc_field);  // right-lone-code (1b)
+            out.put(tpc_field, right.rightmost, split_rule::right_lone_code);
         else
-            set_subfield(right.rightmost, r, csn_field);  // right-lone-serial (1b)
+            out.put(csn_field, right.rightmost, split_rule::right_lone_serial);
     }
 }
 
 // Rule 3-I: the left section has no group, the middle one at least one.
-void split_middle_section(micr_result& r, std::string_view middle, const section_groups& g) {
+void split_middle_section(split_fields& out, std::string_view middle, const section_groups& g) {
     const std::size_t a = g.rightmost.size(), b = g.second.size(), z = g.leftmost.size();
     const int digits = count_digits(middle);
     const auto beside = [digits](std::size_t serial) { return digits - static_cast<int>(serial); };
     if (b == 0) {
-        // middle-lone-account (3-I.1)
-        set_subfield(g.rightmost, r, account_field);
+        out.put(account_field, g.rightmost, split_rule::middle_lone_account);
     } else if (z == 0 && short_serial(b) && a >= static_cast<std::size_t>(shortest_account)) {
-        // middle-serial-then-account (3-I.2)
-        set_subfield(g.second, r, csn_field);
-        set_subfield(g.rightmost, r, account_field);
+        out.put(csn_field, g.second, split_rule::middle_serial_then_account);
+        out.put(account_field, g.rightmost, split_rule::middle_serial_then_account);
     } else if (short_serial(z) && beside(z) >= shortest_account) {
-        // middle-leftmost-serial (3-I.3): the account number is the section
-        // without as many characters at its left as the serial number has,
-        // and without the separators then standing there.
-        set_subfield(g.leftmost, r, csn_field);
+        // The account number is the section without as many characters at
+        // its left as the serial number has, and without the separators then
+        // standing there.
+        out.put(csn_field, g.leftmost, split_rule::middle_leftmost_serial);
         std::string_view account = middle.substr(z);
         while (!account.empty() && is_separator(account.front())) account.remove_prefix(1);
-        set_subfield(account, r, account_field);
+        out.put(account_field, account, split_rule::middle_leftmost_serial);
     } else if (short_serial(a) && beside(a) >= shortest_account) {
-        // middle-rightmost-serial (3-I.4): the account number is the section
-        // without as many characters at its right as the serial number has.
-        set_subfield(g.rightmost, r, csn_field);
-        set_subfield(middle.substr(0, middle.size() - a), r, account_field);
+        // The account number is the section without as many characters at
+        // its right as the serial number has.
+        out.put(csn_field, g.rightmost, split_rule::middle_rightmost_serial);
+        out.put(account_field, middle.substr(0, middle.size() - a), split_rule::middle_rightmost_serial);
     } else {
-        // middle-account (3-I.5)
-        set_subfield(middle, r, account_field);
+        out.put(account_field, middle, split_rule::middle_account);
     }
 }
 
 // Rule 3-II: the left section has at least one group.
-void split_middle_and_left(micr_result& r, std::string_view middle, std::string_view left, const section_groups& gm,
+void split_middle_and_left(split_fields& out, std::string_view middle, std::string_view left, const section_groups& gm,
                            const section_groups& gl) {
     const std::size_t ma = gm.rightmost.size(), mb = gm.second.size();
     const std::size_t la = gl.rightmost.size(), lb = gl.second.size();
     if (ma == 0) {
-        // left-account (3-II.1)
-        set_subfield(left, r, account_field);
+        out.put(account_field, left, split_rule::left_account);
     } else if (mb == 0 && lb == 0) {
-        // shorter-group-serial (3-II.2)
+        constexpr split_rule shorter = split_rule::shorter_group_serial;
         if (la < ma) {
-            set_subfield(gl.rightmost, r, csn_field);
-            set_subfield(gm.rightmost, r, account_field);
+            out.put(csn_field, gl.rightmost, shorter);
+            out.put(account_field, gm.rightmost, shorter);
         } else {
-            set_subfield(gm.rightmost, r, csn_field);
-            set_subfield(gl.rightmost, r, account_field);
+            out.put(csn_field, gm.rightmost, shorter);
+            out.put(account_field, gl.rightmost, shorter);
         }
     } else if (mb == 0) {
-        // middle-serial-left-account (3-II.3)
-        set_subfield(gm.rightmost, r, csn_field);
-        set_subfield(left, r, account_field);
+        out.put(csn_field, gm.rightmost, split_rule::middle_serial_left_account);
+        out.put(account_field, left, split_rule::middle_serial_left_account);
     } else if (lb == 0) {
-        // left-serial-middle-account (3-II.4)
-        set_subfield(gl.rightmost, r, csn_field);
-        set_subfield(middle, r, account_field);
+        out.put(csn_field, gl.rightmost, split_rule::left_serial_middle_account);
+        out.put(account_field, middle, split_rule::left_serial_middle_account);
     } else {
-        // middle-account-both-grouped (3-II.5)
-        set_subfield(middle, r, account_field);
+        out.put(account_field, middle, split_rule::middle_account_both_grouped);
     }
 }
 
 }  // namespace
 
-void split_onus_default(micr_result& r) {
+const char* split_rule_name(split_rule rule) { return rule_names[static_cast<std::size_t>(rule)].name; }
+
+void split_onus_default(micr_result& r, parse_notes* notes) {
     trim_blanks(r.onus, text_length(r.onus, sizeof r.onus));
 
     std::string_view sections[section_count];
@@ -174,24 +220,25 @@ void split_onus_default(micr_result& r) {
     const section_groups right_groups = groups_of(sections[right_section]);
     const section_groups middle_groups = groups_of(middle), left_groups = groups_of(left);
 
-    split_right_section(r, right_groups);
+    split_fields out(r, notes);
+    split_right_section(out, right_groups);
 
-    // auxiliary-serial (2): business cheques carry the serial number there.
+    // Business cheques carry the serial number in the auxiliary on-us field.
     if (r.csn_status == MICR_ST_MISSING && r.auxonus_status == MICR_ST_OK)
-        set_subfield(field_text(r, auxonus_field), r, csn_field);
+        out.put(csn_field, field_text(r, auxonus_field), split_rule::auxiliary_serial);
 
     // Rule 3: the middle and left sections give the account number, and the
     // serial number when neither rule above found one.
     const bool middle_grouped = middle_groups.count > 0, left_grouped = left_groups.count > 0;
     if (r.csn_status == MICR_ST_MISSING && (middle_grouped || left_grouped)) {
         if (!left_grouped)
-            split_middle_section(r, middle, middle_groups);
+            split_middle_section(out, middle, middle_groups);
         else
-            split_middle_and_left(r, middle, left, middle_groups, left_groups);
+            split_middle_and_left(out, middle, left, middle_groups, left_groups);
     } else if (middle_grouped) {
-        set_subfield(middle, r, account_field);  // account-after-serial (3-III)
+        out.put(account_field, middle, split_rule::account_after_serial);
     } else if (left_grouped) {
-        set_subfield(left, r, account_field);  // account-after-serial (3-III)
+        out.put(account_field, left, split_rule::account_after_serial);
     }
 
     trim_blanks(r.account, text_length(r.account, sizeof r.account));

@@ -29,9 +29,9 @@ signed char scan(scan_cursor& cursor, micr_result& r, field_id field, char termi
 
 // The on-us field is split, by the table's entry or by the default rules, and
 // loses its closing on-us symbol and its outer blanks.
-int finish(micr_result& r, const exception_table& table, signed char status) {
-    apply_exception_table(r, table);
-    if (r.exception_state == MICR_EX_NORMAL) split_onus_default(r);
+int finish(micr_result& r, const exception_table& table, signed char status, parse_notes* notes) {
+    apply_exception_table(r, table, notes);
+    if (r.exception_state == MICR_EX_NORMAL) split_onus_default(r, notes);
     // The closing on-us symbol of the field belongs to the layout, not the data.
     std::size_t onus_length = text_length(r.onus, sizeof r.onus);
     if (onus_length > 0 && r.onus[onus_length - 1] == onus_symbol) --onus_length;
@@ -44,8 +44,8 @@ int finish(micr_result& r, const exception_table& table, signed char status) {
 // scan needs to know.
 class field_scanner {
 public:
-    field_scanner(scan_cursor cursor, micr_result& r, const exception_table& table, unsigned flags, field_spans* spans)
-        : cursor_(cursor), r_(r), table_(table), salvage_((flags & MICR_SALVAGE) != 0), spans_(spans) {}
+    field_scanner(scan_cursor cursor, micr_result& r, const exception_table& table, unsigned flags, parse_notes* notes)
+        : cursor_(cursor), r_(r), table_(table), salvage_((flags & MICR_SALVAGE) != 0), notes_(notes) {}
 
     int run();
 
@@ -59,13 +59,13 @@ private:
         return salvage_ && at(cursor_, closing);
     }
     int end_of_scan();
-    text_span* span(text_span field_spans::*field) { return spans_ != nullptr ? &(spans_->*field) : nullptr; }
+    text_span* span(text_span parse_notes::*field) { return notes_ != nullptr ? &(notes_->*field) : nullptr; }
 
     scan_cursor cursor_;
     micr_result& r_;
     const exception_table& table_;
     bool salvage_;
-    field_spans* spans_;
+    parse_notes* notes_;
     bool stopped_ = false;          // where a plain parse stops: status 1
     bool onus_splittable_ = false;  // the on-us field reached its closing symbol, OK or UNRECOG
     bool transit_scanned_ = false;  // the transit field scanned OK (and was tested)
@@ -80,7 +80,7 @@ int field_scanner::run() {
 
     if (at(cursor, amount_symbol)) {
         cursor.advance();
-        r.amount_status = scan(cursor, r, amount_field, amount_symbol, span(&field_spans::amount));
+        r.amount_status = scan(cursor, r, amount_field, amount_symbol, span(&parse_notes::amount));
         if (!goes_on(r.amount_status, amount_symbol)) return end_of_scan();
         cursor.advance();
     }
@@ -90,12 +90,12 @@ int field_scanner::run() {
         stopped_ = true;  // no on-us field
         return end_of_scan();
     }
-    r.onus_status = scan(cursor, r, onus_field, transit_symbol, span(&field_spans::on_us));
+    r.onus_status = scan(cursor, r, onus_field, transit_symbol, span(&parse_notes::on_us));
     if (!goes_on(r.onus_status, transit_symbol)) return end_of_scan();
     onus_splittable_ = r.onus_status == MICR_ST_OK || r.onus_status == MICR_ST_UNRECOG;
     cursor.advance();
 
-    r.transit_status = scan(cursor, r, transit_field, transit_symbol, span(&field_spans::transit));
+    r.transit_status = scan(cursor, r, transit_field, transit_symbol, span(&parse_notes::transit));
     transit_scanned_ = r.transit_status == MICR_ST_OK;
     if (!goes_on(r.transit_status, transit_symbol)) return end_of_scan();
     if (transit_scanned_) check_transit(r);
@@ -107,7 +107,7 @@ int field_scanner::run() {
         r.epc_status = MICR_ST_OK;
         r.epc[0] = cursor.current();
         r.epc[1] = '\0';
-        if (spans_ != nullptr) spans_->epc = {cursor.start_of_ahead(1), 1};
+        if (notes_ != nullptr) notes_->epc = {cursor.start_of_ahead(1), 1};
         cursor.advance();
     }
 
@@ -119,24 +119,24 @@ int field_scanner::run() {
         return end_of_scan();
     }
     cursor.advance();
-    r.auxonus_status = scan(cursor, r, auxonus_field, onus_symbol, span(&field_spans::auxiliary_on_us));
+    r.auxonus_status = scan(cursor, r, auxonus_field, onus_symbol, span(&parse_notes::auxiliary_on_us));
     goes_on(r.auxonus_status, onus_symbol);  // whatever follows is not examined
     return end_of_scan();
 }
 
 int field_scanner::end_of_scan() {
-    if (!stopped_) return finish(r_, table_, MICR_PARSE_COMPLETE);
+    if (!stopped_) return finish(r_, table_, MICR_PARSE_COMPLETE, notes_);
     // A parse that stopped splits nothing: the on-us text stays as scanned.
     if (!salvage_ || !onus_splittable_) return r_.status = MICR_PARSE_STOPPED;
     // A layout is never chosen by a routing number that was not read whole.
-    return finish(r_, transit_scanned_ ? table_ : no_table(), MICR_PARSE_STOPPED);
+    return finish(r_, transit_scanned_ ? table_ : no_table(), MICR_PARSE_STOPPED, notes_);
 }
 
 }  // namespace
 
 int scan_and_split(scan_cursor cursor, const exception_table& table, unsigned flags, micr_result& r,
-                   field_spans* spans) {
-    return field_scanner(cursor, r, table, flags, spans).run();
+                   parse_notes* notes) {
+    return field_scanner(cursor, r, table, flags, notes).run();
 }
 
 int parse_printed_line(std::string_view line, const exception_table& table, micr_result& r) {
@@ -145,11 +145,11 @@ int parse_printed_line(std::string_view line, const exception_table& table, micr
 }
 
 int parse_as_printed(const exception_table& table, const char* text, std::size_t length, unsigned flags,
-                     micr_result* result, field_spans* spans) {
+                     micr_result* result, parse_notes* notes) {
     if (result == nullptr) return MICR_PARSE_REFUSED;
     // The caller's record is written whole: no byte of it is left as it was.
     clear_result(*result);
-    if (spans != nullptr) *spans = field_spans{};
+    if (notes != nullptr) *notes = parse_notes{};
     if ((text == nullptr && length > 0) || (flags & ~defined_flags) != 0 ||
         (length > 0 && std::memchr(text, '\0', length) != nullptr)) {
         result->status = MICR_PARSE_STOPPED;
@@ -157,11 +157,31 @@ int parse_as_printed(const exception_table& table, const char* text, std::size_t
     }
     // A reader pads its fixed-width records with blanks on the right.
     while (length > 0 && text[length - 1] == blank) --length;
-    return scan_and_split(scan_cursor::over_printed(text, length), table, flags, *result, spans);
+    return scan_and_split(scan_cursor::over_printed(text, length), table, flags, *result, notes);
 }
 
 }  // namespace micr
 
 int micr_parse(const micr_table* table, const char* text, size_t length, unsigned flags, micr_result* result) {
     return micr::parse_as_printed(micr::table_lookup(table), text, length, flags, result, nullptr);
+}
+
+int micr_parse_explained(const micr_table* table, const char* text, size_t length, unsigned flags, micr_result* result,
+                         micr_explanation* why) {
+    using namespace micr;
+    parse_notes notes;
+    const int status = parse_as_printed(table_lookup(table), text, length, flags, result, &notes);
+    if (why != nullptr) {
+        const auto span = [](const text_span& s) { return micr_span{s.start, s.length}; };
+        *why = {notes.table_line,
+                split_rule_name(notes.account_rule),
+                split_rule_name(notes.csn_rule),
+                split_rule_name(notes.tpc_rule),
+                span(notes.amount),
+                span(notes.on_us),
+                span(notes.transit),
+                span(notes.epc),
+                span(notes.auxiliary_on_us)};
+    }
+    return status;
 }

@@ -17,26 +17,53 @@ namespace micr {
 // MICR_EX_NORMAL, no unreadable mark.
 void clear_result(micr_result& r);
 
-// Where each scanned field stands in the line as given: its characters,
-// without its symbols.  Length 0: the field was not scanned or is empty.
+// The rules of the default split, by what each recognises (the table at the
+// top of onus_split.cpp says what each one fills).
+enum class split_rule : unsigned char {
+    none,
+    right_code_and_serial,
+    right_lone_code,
+    right_lone_serial,
+    auxiliary_serial,
+    middle_lone_account,
+    middle_serial_then_account,
+    middle_leftmost_serial,
+    middle_rightmost_serial,
+    middle_account,
+    left_account,
+    shorter_group_serial,
+    middle_serial_left_account,
+    left_serial_middle_account,
+    middle_account_both_grouped,
+    account_after_serial,
+};
+// The rule's short, stable name; null for none.
+const char* split_rule_name(split_rule rule);
+
+// Where a scanned field stands in the line as given: its characters, without
+// its symbols.  Length 0: the field was not scanned or is empty.
 struct text_span {
     std::size_t start = 0;
     std::size_t length = 0;
 };
-struct field_spans {
+
+// What a parse can tell beyond its record: where each field stands, and what
+// split the on-us field.
+struct parse_notes {
     text_span amount, on_us, transit, epc, auxiliary_on_us;
+    long table_line = 0;  // of the table entry that split the on-us field; 0 when none
+    split_rule account_rule = split_rule::none, csn_rule = split_rule::none, tpc_rule = split_rule::none;
 };
 
 // Scans the line from the cursor, tests the transit number, consults
 // `table` and splits the on-us field; fills `r`, which must be clear, and
-// returns its status.  Notes where each field stands in `spans`, unless null.
+// returns its status.  Fills `notes`, unless null.
 int scan_and_split(scan_cursor cursor, const exception_table& table, unsigned flags, micr_result& r,
-                   field_spans* spans = nullptr);
+                   parse_notes* notes = nullptr);
 
-// micr_parse with the look-up of `table`, noting the fields' places in
-// `spans` unless null.
+// micr_parse with the look-up of `table`, filling `notes` unless null.
 int parse_as_printed(const exception_table& table, const char* text, std::size_t length, unsigned flags,
-                     micr_result* result, field_spans* spans);
+                     micr_result* result, parse_notes* notes);
 
 // The line as printed, every byte of it part of the code line (a blank at
 // its right-hand end too): the rules of parse_micr_line on text as printed,
@@ -48,11 +75,12 @@ int parse_printed_line(std::string_view line, const exception_table& table, micr
 void check_transit(micr_result& r);
 
 // Looks the transit number up in `table` and, on a match, splits the on-us
-// field by the entry; sets exception_state.
-void apply_exception_table(micr_result& r, const exception_table& table);
+// field by the entry; sets exception_state.  Notes the entry's line.
+void apply_exception_table(micr_result& r, const exception_table& table, parse_notes* notes);
 
 // Splits the on-us field by the default rules into account, serial number
-// and processing code, and trims the on-us text.
-void split_onus_default(micr_result& r);
+// and processing code, and trims the on-us text.  Notes the rule that filled
+// each field.
+void split_onus_default(micr_result& r, parse_notes* notes);
 
 }  // namespace micr

@@ -32,6 +32,7 @@ struct exception_entry {
     signed char serial_offset;   // characters right of the serial number
     signed char serial_length;
     char account_side;  // 'R': the characters right of the serial number; 'L': all left of it
+    long line;          // where it stands in its table, from 1
 };
 
 // What a parse asks of an exception table: the entry for the routing number
@@ -79,8 +80,8 @@ struct table_line {
 // `line` as read into a buffer of table_line_size bytes, with what the reader
 // found out about it.
 table_line judge_table_line(const char* line, const text_line& info);
-// Fills an entry from the tokens of a well-formed line.
-exception_entry read_entry(const table_line& line);
+// Fills an entry from the tokens of a well-formed line, line `number` of its table.
+exception_entry read_entry(const table_line& line, long number);
 // The routing token of an entry against a transit number, both in reading order.
 bool routing_matches(std::string_view routing, std::string_view transit);
 // The message of a problem, as micr_table_problem_message gives it.
@@ -91,8 +92,8 @@ void describe_table_problem(const table_line& line, char* message, std::size_t s
 // line.  Only a routing number of nine digits can ever match a transit field.
 class table_index {
 public:
-    // Adds the lines in file order.
-    void add(const table_line& line);
+    // Adds the lines in file order; `number` counts from 1.
+    void add(const table_line& line, long number);
     bool malformed() const { return malformed_; }
     // The first entry for `transit`, or null.
     const exception_entry* find(std::string_view transit) const;
@@ -146,6 +147,7 @@ private:
     mutable bool loaded_ = false;
     mutable bool opened_ = false;
     mutable bool read_failed_ = false;
+    mutable long lines_ = 0;
     mutable table_index index_;
 };
 

@@ -57,8 +57,8 @@ int micr_x9_fields_of(const char* text, size_t length, unsigned flags, micr_x9_f
     out->unusable = every_field;
 
     micr_result r;
-    field_spans spans;
-    if (parse_as_printed(no_table(), text, length, flags, &r, &spans) == MICR_PARSE_REFUSED) return -1;
+    parse_notes notes;
+    if (parse_as_printed(no_table(), text, length, flags, &r, &notes) == MICR_PARSE_REFUSED) return -1;
     unsigned unusable = 0;
 
     // A completed parse that met no auxiliary on-us field leaves nothing
@@ -84,7 +84,7 @@ int micr_x9_fields_of(const char* text, size_t length, unsigned flags, micr_x9_f
 
     // The field as scanned, so that its closing on-us symbol, which the
     // parse drops from `onus`, is kept.
-    if (!ok_or_unreadable(r.onus_status) || !right_justified(out->on_us, spanned(text, spans.on_us), true))
+    if (!ok_or_unreadable(r.onus_status) || !right_justified(out->on_us, spanned(text, notes.on_us), true))
         unusable |= MICR_X9_ON_US;
 
     std::string_view amount = field_text(r, amount_field);

@@ -503,8 +503,9 @@ struct probe_count {
 probe_count index_probes(const std::vector<std::uint32_t>& keys) {
     micr::table_index index;
     const micr::text_line info;
+    long number = 0;
     for (const std::uint32_t key : keys)
-        index.add(micr::judge_table_line(("B " + nine_digits(key) + " A 1 0 4 L").c_str(), info));
+        index.add(micr::judge_table_line(("B " + nine_digits(key) + " A 1 0 4 L").c_str(), info), ++number);
     double present = 0, absent = 0;
     for (const std::uint32_t key : keys) {
         present += static_cast<double>(index.probes(nine_digits(key)));
