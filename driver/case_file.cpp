@@ -71,15 +71,17 @@ void fill_expected(char* const columns[column_count], micr_result& expected) {
 
 }  // namespace
 
-void table_file_parser::parse(std::string_view micr_text, micr_result& result) {
-    parse_printed_line(micr_text, table_, result);
+void table_file_parser::parse(std::string_view micr_text, micr_result& result, parse_notes* notes) {
+    parse_printed_line(micr_text, table_, result, notes);
 }
 
-run_summary run_test_cases(text_source& input, std::FILE* out, case_parser& parser) {
+run_summary run_test_cases(text_source& input, std::FILE* out, case_parser& parser, run_listener* listener) {
     char line_buffer[line_buffer_size];
     // Each case writes every member of the expected record that is compared.
     micr_result expected{};
     micr_result parsed;
+    parse_notes notes;
+    std::string block;
     run_summary summary;
     text_line info;
     long line_number = 0;
@@ -102,12 +104,18 @@ run_summary run_test_cases(text_source& input, std::FILE* out, case_parser& pars
         if (reason != nullptr) {
             std::fprintf(out, "Skipping malformed test case on line %ld: %s\n", line_number, reason);
             ++summary.skipped;
+            if (listener != nullptr) listener->skipped(line_number, reason);
         } else {
             fill_expected(columns, expected);
-            const char* micr_text = columns[1];
-            parser.parse(micr_text, parsed);
+            const std::string_view micr_text = columns[1];
+            parser.parse(micr_text, parsed, &notes);
             ++summary.cases;
-            if (report_case(out, columns[0], columns[2], micr_text, parsed, expected) > 0) ++summary.marked_cases;
+            const unsigned differing = report_block(block, columns[0], columns[2], micr_text, parsed, expected);
+            std::fwrite(block.data(), 1, block.size(), out);
+            if (differing != 0) ++summary.marked_cases;
+            if (listener != nullptr)
+                listener->test_case(
+                    {line_number, columns[0], micr_text, columns[2], parsed, expected, notes, block, differing});
         }
         // A report that cannot be written is not worth producing.
         summary.write_failed = std::ferror(out) != 0;

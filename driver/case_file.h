@@ -8,7 +8,7 @@
 #include "fields.h"
 #include "line_reader.h"
 #include "micr.h"
-#include "table.h"
+#include "parse_steps.h"
 
 namespace micr {
 
@@ -18,10 +18,11 @@ namespace micr {
 inline constexpr field_id case_file_order[field_count] = {amount_field, tpc_field,  csn_field,     account_field,
                                                           epc_field,    onus_field, auxonus_field, transit_field};
 
-// How each case's MICR line, as printed, is parsed into `result`.
+// How each case's MICR line, as printed, is parsed into `result`; `notes`
+// (never null) says what the parser can tell beyond the record.
 class case_parser {
 public:
-    virtual void parse(std::string_view micr_text, micr_result& result) = 0;
+    virtual void parse(std::string_view micr_text, micr_result& result, parse_notes* notes) = 0;
 
 protected:
     ~case_parser() = default;
@@ -34,7 +35,7 @@ protected:
 class table_file_parser final : public case_parser {
 public:
     explicit table_file_parser(const char* table_path = default_table_name) : table_(table_path) {}
-    void parse(std::string_view micr_text, micr_result& result) override;
+    void parse(std::string_view micr_text, micr_result& result, parse_notes* notes) override;
 
 private:
     table_file table_;
@@ -49,9 +50,32 @@ struct run_summary {
     bool write_failed = false;  // `out` reported an error; the run ended there
 };
 
+// One test case as it was run.
+struct case_outcome {
+    long line;  // in the file, from 1
+    std::string_view label, micr_text, description;
+    const micr_result& parsed;
+    const micr_result& expected;
+    const parse_notes& notes;
+    std::string_view block;  // the report block, as printed
+    unsigned differing;      // a bit per field that differs, 1u << its field_id
+};
+
+// What other reports than the text one learn of a run, as it goes.
+class run_listener {
+public:
+    virtual void test_case(const case_outcome& outcome) = 0;
+    virtual void skipped(long line, std::string_view reason) = 0;
+
+protected:
+    ~run_listener() = default;
+};
+
 // Runs every test case of `input`, printing report blocks and skip messages
-// on `out`, each case parsed by `parser`.
-run_summary run_test_cases(text_source& input, std::FILE* out, case_parser& parser);
+// on `out`, each case parsed by `parser`, and tells `listener` (unless null)
+// of each.
+run_summary run_test_cases(text_source& input, std::FILE* out, case_parser& parser,
+                           run_listener* listener = nullptr);
 
 // Exit status after a run that read its whole input: 0 when every field
 // agreed and no line was skipped, 2 otherwise.

@@ -14,54 +14,28 @@ constexpr int label_width = 10;
 constexpr int text_width = 25;
 constexpr int case_label_width = 3;
 
-// Collects a block and hands it to the stream in as few writes as possible.
+// Appends to a block held in a string.
 class block_writer {
 public:
-    explicit block_writer(std::FILE* out) : out_(out) {}
-    block_writer(const block_writer&) = delete;
-    block_writer& operator=(const block_writer&) = delete;
-    ~block_writer() { flush(); }
+    explicit block_writer(std::string& out) : out_(out) {}
 
-    void put(const char* text, std::size_t length) {
-        if (used_ + length > sizeof data_) {
-            flush();
-            if (length > sizeof data_) {
-                std::fwrite(text, 1, length, out_);
-                return;
-            }
-        }
-        std::memcpy(data_ + used_, text, length);
-        used_ += length;
-    }
-    void put(const char* text) { put(text, std::strlen(text)); }
-    void put(char c) { put(&c, 1); }
-    void pad(std::size_t count) {
-        static constexpr char blanks[] = "                                ";
-        for (std::size_t step; count > 0; count -= step) {
-            step = std::min(count, sizeof blanks - 1);
-            put(blanks, step);
-        }
-    }
+    void put(std::string_view text) { out_.append(text); }
+    void put(char c) { out_.push_back(c); }
+    void pad(std::size_t count) { out_.append(count, ' '); }
     // Left-justified in exactly `width` columns: padded, or cut after `width` characters.
     void column(const char* text, std::size_t width) {
         const std::size_t length = strnlen(text, width);
-        put(text, length);
+        put(std::string_view(text, length));
         pad(width - length);
     }
     void number(int value) {
         char digits[16];
         const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-        put(digits, static_cast<std::size_t>(end - digits));
+        put(std::string_view(digits, static_cast<std::size_t>(end - digits)));
     }
 
 private:
-    void flush() {
-        if (used_ > 0) std::fwrite(data_, 1, used_, out_);
-        used_ = 0;
-    }
-    std::FILE* out_;
-    char data_[4096];
-    std::size_t used_ = 0;
+    std::string& out_;
 };
 
 // One field line; returns true when the line is marked.
@@ -71,7 +45,7 @@ bool print_compared_field(block_writer& w, const char* field_label, const char* 
     w.put(agrees ? ' ' : '*');
     const std::size_t label_length = std::strlen(field_label);
     if (label_length < label_width) w.pad(label_width - label_length);
-    w.put(field_label, label_length);
+    w.put(std::string_view(field_label, label_length));
     w.put(' ');
     w.put(micr_status_name(parsed_status));
     w.put(' ');
@@ -88,18 +62,18 @@ bool print_compared_field(block_writer& w, const char* field_label, const char* 
 
 }  // namespace
 
-int report_case(std::FILE* out, const char* label, const char* description, const char* micr_text,
-                const micr_result& parsed, const micr_result& expected) {
-    block_writer w(out);
+unsigned report_block(std::string& block, std::string_view label, std::string_view description,
+                      std::string_view micr_text, const micr_result& parsed, const micr_result& expected) {
+    block.clear();
+    block_writer w(block);
     w.put(dash_line);
     w.put("MICR line: ");
     w.put(micr_text);
     w.put('\n');
     w.put(dash_line);
     w.put(" Exception:        ");
-    const std::size_t label_length = std::strlen(label);
-    w.put(label, label_length);
-    if (label_length < case_label_width) w.pad(case_label_width - label_length);
+    w.put(label);
+    if (label.size() < case_label_width) w.pad(case_label_width - label.size());
     w.put("  ");
     w.put(description);
     w.put('\n');
@@ -113,12 +87,13 @@ int report_case(std::FILE* out, const char* label, const char* description, cons
     w.put('\n');
 
     // The report shows the fields in the order of the record.
-    int marked = 0;
+    unsigned differing = 0;
     for (const field_id f : all_fields)
-        marked += print_compared_field(w, fields[f].report_label, text_of(parsed, f), status_of(parsed, f),
-                                       text_of(expected, f), status_of(expected, f));
+        if (print_compared_field(w, fields[f].report_label, text_of(parsed, f), status_of(parsed, f),
+                                 text_of(expected, f), status_of(expected, f)))
+            differing |= 1u << f;
     w.put('\n');
-    return marked;
+    return differing;
 }
 
 }  // namespace micr

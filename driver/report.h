@@ -2,15 +2,17 @@
 // expected ones, every difference marked with '*'.
 #pragma once
 
-#include <cstdio>
+#include <string>
+#include <string_view>
 
 #include "micr.h"
 
 namespace micr {
 
-// Prints the block for one test case on `out`.  Returns the number of field
-// lines marked as differing.
-int report_case(std::FILE* out, const char* label, const char* description, const char* micr_text,
-                const micr_result& parsed, const micr_result& expected);
+// Writes the block for one test case into `block`, replacing what it held
+// (its room is kept from case to case).  Returns one bit per field that
+// differs, 1u << its field_id.
+unsigned report_block(std::string& block, std::string_view label, std::string_view description,
+                      std::string_view micr_text, const micr_result& parsed, const micr_result& expected);
 
 }  // namespace micr

@@ -139,9 +139,10 @@ int scan_and_split(scan_cursor cursor, const exception_table& table, unsigned fl
     return field_scanner(cursor, r, table, flags, notes).run();
 }
 
-int parse_printed_line(std::string_view line, const exception_table& table, micr_result& r) {
+int parse_printed_line(std::string_view line, const exception_table& table, micr_result& r, parse_notes* notes) {
     clear_result(r);
-    return scan_and_split(scan_cursor::over_printed(line.data(), line.size()), table, 0, r);
+    if (notes != nullptr) *notes = parse_notes{};
+    return scan_and_split(scan_cursor::over_printed(line.data(), line.size()), table, 0, r, notes);
 }
 
 int parse_as_printed(const exception_table& table, const char* text, std::size_t length, unsigned flags,

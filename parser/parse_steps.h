@@ -67,8 +67,9 @@ int parse_as_printed(const exception_table& table, const char* text, std::size_t
 
 // The line as printed, every byte of it part of the code line (a blank at
 // its right-hand end too): the rules of parse_micr_line on text as printed,
-// for micrtest.  `r` is filled in whole.
-int parse_printed_line(std::string_view line, const exception_table& table, micr_result& r);
+// for micrtest.  `r` is filled in whole, and `notes` unless null.
+int parse_printed_line(std::string_view line, const exception_table& table, micr_result& r,
+                       parse_notes* notes = nullptr);
 
 // Tests the transit number of `r` (status OK) by its dash rule or its check
 // digit; a failure makes it INVALID.

@@ -21,7 +21,7 @@ namespace {
 // The original entry: the line reversed, the static record copied out.
 class reversing_parser final : public micr::case_parser {
 public:
-    void parse(std::string_view micr_text, micr_result& result) override {
+    void parse(std::string_view micr_text, micr_result& result, micr::parse_notes*) override {
         const std::string reversed(micr_text.rbegin(), micr_text.rend());
         result = *parse_micr_line(reversed.c_str());
     }
