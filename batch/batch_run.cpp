@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "utf8.h"
+
 namespace micr::batch {
 namespace {
 

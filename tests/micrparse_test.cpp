@@ -10,7 +10,7 @@
 
 #include <sys/stat.h>
 
-#include "record_format.h"
+#include "utf8.h"
 #include "test_support.h"
 
 namespace {
