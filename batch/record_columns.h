@@ -78,7 +78,7 @@ struct record_values {
     bool micr_utf8 = false;  // `micr` is valid UTF-8 text, else bytes
     const micr_result& result = no_result;
     line_facts facts;
-    std::string_view error;
+    std::string_view error;  // in the record of a line that could not be parsed
 };
 
 // The columns that every record starts with, that of a line that could not
