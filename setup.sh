@@ -15,11 +15,12 @@ set -euo pipefail
 
 usage() { sed -n '2,13s/^# \{0,1\}//p' "$0"; }
 
-packages=(cmake ninja-build g++ nlohmann-json3-dev)
+packages=(cmake ninja-build g++)
+test_packages=(libgtest-dev nlohmann-json3-dev pkg-config python3)
 case "${1:-}" in
   "") ;;
-  --tests) packages+=(libgtest-dev pkg-config python3) ;;
-  --ci) packages+=(libgtest-dev pkg-config python3 clang libclang-rt-14-dev libbenchmark-dev clang-format) ;;
+  --tests) packages+=("${test_packages[@]}") ;;
+  --ci) packages+=("${test_packages[@]}" clang libclang-rt-14-dev libbenchmark-dev clang-format) ;;
   -h | --help)
     usage
     exit 0

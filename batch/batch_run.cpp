@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "utf8.h"
+
 namespace micr::batch {
 namespace {
 
@@ -22,8 +24,6 @@ input_summary write_records(text_source& input, const micr_table* table, const l
     const bool own_letters = options.symbols == nullptr;
     constexpr char unicode_lead = '\xE2';
     char letters[max_line_length + 1];
-    // Every byte is a character of the line: a Ctrl-Z must not drop what follows it.
-    input.ctrl_z_ends = false;
     char line[max_line_length + 1];
     // Room for a block and one record of the longest line beyond it.
     const std::size_t room = block_size + writer.record_bound(max_line_length + too_long.size());

@@ -25,8 +25,9 @@ struct input_summary {
     bool write_failed = false;  // a write to `out` failed; nothing more is written
 };
 
-// Reads `input` line by line as bytes (a CR before an LF is dropped, every
-// other byte is a character, a last line without LF counts), rewrites each
+// Reads `input` line by line, as the source is set up (a CR before an LF is
+// dropped, a last line without LF counts; micrparse clears ctrl_z_ends, so
+// that every other byte, a Ctrl-Z too, is a character), rewrites each
 // code line, given in reading order, from the reader's convention into the
 // library's letters, parses it with `table` (or none), and writes its record
 // to `out` through `writer`.

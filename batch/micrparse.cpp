@@ -5,14 +5,15 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
-#include <string_view>
-#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "batch_run.h"
+#include "options.h"
+#include "parser_internal.h"
 
 namespace {
 
@@ -65,57 +66,27 @@ int bad_usage(const std::string& message) {
     return 1;
 }
 
+int write_error() {
+    std::fprintf(stderr, "micrparse: error writing standard output: %s\n", std::strerror(errno));
+    return 1;
+}
+
 struct table_deleter {
     void operator()(micr_table* table) const { micr_table_free(table); }
 };
 using table_handle = std::unique_ptr<micr_table, table_deleter>;
 
-// Reader conventions by name, in micr_translate's order: transit, on-us,
-// amount, dash, unreadable mark, blank.
-struct convention {
-    const char* name;
-    const char* symbols;
-};
-constexpr convention conventions[] = {{"default", nullptr}, {"TOAD", "TOAD! "}, {"bcd", "dcb-! "}};
-
-bool set_symbols(std::string_view value, const char*& symbols) {
-    for (const convention& c : conventions)
-        if (value == c.name) {
-            symbols = c.symbols;  // null: the library's own
-            return true;
-        }
-    char probe[1];
-    if (value.size() != 6 || micr_translate(value.data(), "", 0, probe, sizeof probe) != 0) return false;
-    symbols = value.data();
-    return true;
+void cannot_open_table(const char* path, const char* reason) {
+    std::fprintf(stderr, "micrparse: cannot open table '%s': %s\n", path, reason);
 }
 
-struct options {
-    micr::batch::output_format format = micr::batch::output_format::json_lines;
-    micr::batch::line_options line;
-    const char* table = nullptr;  // --table
-    bool no_table = false;
-    const char* check_table = nullptr;
-    std::vector<const char*> files;
-};
-
-bool set_format(std::string_view name, micr::batch::output_format& format) {
-    if (name == "jsonl" || name == "json") {
-        format = micr::batch::output_format::json_lines;
-    } else if (name == "csv") {
-        format = micr::batch::output_format::csv;
-    } else {
-        return false;
-    }
-    return true;
-}
-
-// Loads a table; on failure says why on stderr and returns null.  Every
-// malformed line is reported, and the table is refused.
-table_handle load_table(const char* path) {
-    table_handle table(micr_table_open(path));
+// A table as read from `path` (null with errno set when it could not be):
+// kept when it has no malformed lines.  Otherwise says why on stderr, every
+// malformed line, and returns null.
+table_handle checked_table(const char* path, micr_table* read) {
+    table_handle table(read);
     if (table == nullptr) {
-        std::fprintf(stderr, "micrparse: cannot open table '%s': %s\n", path, std::strerror(errno));
+        cannot_open_table(path, std::strerror(errno));
         return nullptr;
     }
     const std::size_t problems = micr_table_problem_count(table.get());
@@ -126,108 +97,47 @@ table_handle load_table(const char* path) {
     return table;
 }
 
-int write_error() {
-    std::fprintf(stderr, "micrparse: error writing standard output: %s\n", std::strerror(errno));
-    return 1;
+// ./PARSE.DAT, which nobody named, must be a regular file: a FIFO there would
+// stop micrparse waiting for a writer nobody meant to start.  It is opened
+// once, without waiting, and read from the descriptor that was looked at.
+// Only a name that does not exist means no table; a link to nothing is an
+// error.  False when the table cannot be used, said on stderr.
+bool load_default_table(table_handle& table) {
+    char unused[1];  // the table is read whole, past the source's buffering
+    micr::text_source source;
+    if (!micr::open_text_source(source, default_table, unused, sizeof unused, micr::open_mode::regular_only)) {
+        const int error = errno;
+        struct stat info {};
+        if (error == ENOENT && ::lstat(default_table, &info) != 0 && errno == ENOENT) return true;
+        cannot_open_table(default_table, error == EINVAL ? "not a regular file" : std::strerror(error));
+        return false;
+    }
+    micr_table* read = nullptr;
+    try {
+        read = micr::read_table(source);
+    } catch (const std::bad_alloc&) {
+        errno = ENOMEM;
+    }
+    const int error = errno;
+    micr::close_text_source(source);
+    errno = error;
+    table = checked_table(default_table, read);
+    return table != nullptr;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    options opt;
-    bool options_ended = false;
-    // Takes the value of an option given as --name=VALUE or --name VALUE.
-    auto value_of = [&](int& i, std::string_view arg, std::string_view name, const char*& value) {
-        if (arg == name) {
-            if (i + 1 == argc) return false;
-            value = argv[++i];
-        } else {
-            value = argv[i] + name.size() + 1;
-        }
-        return true;
-    };
-    auto is_option = [](std::string_view arg, std::string_view name) {
-        return arg == name || (arg.starts_with(name) && arg.size() > name.size() && arg[name.size()] == '=');
-    };
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        const char* value = nullptr;
-        if (options_ended || arg == "-" || arg.empty() || arg[0] != '-') {
-            opt.files.push_back(argv[i]);
-        } else if (arg == "--") {
-            options_ended = true;
-        } else if (arg == "-h" || arg == "--help") {
-            std::printf(usage_text, micr::batch::max_line_length);
-            return std::fflush(stdout) == 0 ? 0 : write_error();
-        } else if (arg == "--version") {
-            std::fputs("micrparse (micr) " MICR_VERSION "\n", stdout);
-            return std::fflush(stdout) == 0 ? 0 : write_error();
-        } else if (is_option(arg, "--format")) {
-            if (!value_of(i, arg, "--format", value)) return bad_usage("option '--format' needs a value: jsonl or csv");
-            if (!set_format(value, opt.format))
-                return bad_usage("unknown format '" + std::string(value) + "' (use jsonl or csv)");
-        } else if (is_option(arg, "--table")) {
-            if (!value_of(i, arg, "--table", value)) return bad_usage("option '--table' needs a file name");
-            opt.table = value;
-        } else if (is_option(arg, "--check-table")) {
-            if (!value_of(i, arg, "--check-table", value)) return bad_usage("option '--check-table' needs a file name");
-            opt.check_table = value;
-        } else if (arg == "--no-table") {
-            opt.no_table = true;
-        } else if (is_option(arg, "--symbols")) {
-            if (!value_of(i, arg, "--symbols", value))
-                return bad_usage("option '--symbols' needs a value: default, TOAD, bcd or six characters");
-            if (!set_symbols(value, opt.line.symbols))
-                return bad_usage(
-                    "unknown symbols '" + std::string(value) +
-                    "' (use default, TOAD, bcd or six distinct characters, no digit, a space only as the blank)");
-        } else if (is_option(arg, "--encoding")) {
-            if (!value_of(i, arg, "--encoding", value))
-                return bad_usage("option '--encoding' needs a value: latin1 or utf8");
-            if (std::string_view(value) == "latin1")
-                opt.line.encoding = micr::batch::text_encoding::latin1;
-            else if (std::string_view(value) == "utf8")
-                opt.line.encoding = micr::batch::text_encoding::utf8;
-            else
-                return bad_usage("unknown encoding '" + std::string(value) + "' (use latin1 or utf8)");
-        } else if (arg == "--salvage") {
-            opt.line.flags |= MICR_SALVAGE;
-        } else {
-            return bad_usage("unknown option '" + std::string(arg) + "'");
-        }
+// The table of the run, loaded once, before anything is read or written.
+// False when it cannot be used, said on stderr.
+bool choose_table(const micr::batch::options& opt, table_handle& table) {
+    if (opt.table != nullptr) {
+        table = checked_table(opt.table, micr_table_open(opt.table));
+        return table != nullptr;
     }
-    if (opt.table != nullptr && opt.no_table) return bad_usage("--table and --no-table exclude each other");
+    return opt.no_table || load_default_table(table);
+}
 
-    if (opt.check_table != nullptr) return load_table(opt.check_table) != nullptr ? 0 : 1;
-
-    // The table is loaded once, before anything is read or written.
-    table_handle table;
-    struct stat info {};
-    const char* table_path = opt.table != nullptr
-                                 ? opt.table
-                                 : (!opt.no_table && ::lstat(default_table, &info) == 0 ? default_table : nullptr);
-    // The table nobody named must be a regular file: a FIFO there would stop
-    // micrparse waiting for a writer nobody meant to start.
-    if (table_path == default_table) {
-        const char* reason = nullptr;
-        if (::stat(default_table, &info) != 0)
-            reason = std::strerror(errno);  // a link to nothing, say
-        else if (S_ISDIR(info.st_mode))
-            reason = std::strerror(EISDIR);
-        else if (!S_ISREG(info.st_mode))
-            reason = "not a regular file";
-        if (reason != nullptr) {
-            std::fprintf(stderr, "micrparse: cannot open table '%s': %s\n", default_table, reason);
-            return 1;
-        }
-    }
-    if (table_path != nullptr) {
-        table = load_table(table_path);
-        if (table == nullptr) return 1;
-    }
-
-    if (opt.files.empty()) opt.files.push_back("-");
-
+// Reads each input in turn and writes its records on standard output;
+// returns the exit status.
+int read_inputs(const micr::batch::options& opt, const micr_table* table) {
     // One large buffer: records go out in blocks, not line by line.
     static char output_buffer[1 << 16];
     std::setvbuf(stdout, output_buffer, _IOFBF, sizeof output_buffer);
@@ -251,9 +161,10 @@ int main(int argc, char** argv) {
             exit_status = 1;
             continue;
         }
+        // Every byte is a character of the line: a Ctrl-Z must not drop what follows it.
+        input.ctrl_z_ends = false;
         writer.set_file(name);
-        const micr::batch::input_summary summary =
-            micr::batch::write_records(input, table.get(), opt.line, writer, stdout);
+        const micr::batch::input_summary summary = micr::batch::write_records(input, table, opt.line, writer, stdout);
         if (!standard_input) micr::close_text_source(input);  // standard input stays open
         if (summary.write_failed) return write_error();
         if (summary.read_error != 0) {
@@ -264,4 +175,25 @@ int main(int argc, char** argv) {
     }
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) return write_error();
     return exit_status;
+}
+
+// The exit status once the help or the version is written.
+int shown() { return std::fflush(stdout) == 0 ? 0 : write_error(); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using request = micr::batch::command_line::request;
+    const micr::batch::command_line line = micr::batch::parse_options(argc, argv);
+    switch (line.what) {
+        case request::help: std::printf(usage_text, micr::batch::max_line_length); return shown();
+        case request::version: std::fputs("micrparse (micr) " MICR_VERSION "\n", stdout); return shown();
+        case request::bad_usage: return bad_usage(line.error);
+        case request::run: break;
+    }
+    const micr::batch::options& opt = line.opt;
+    if (opt.check_table != nullptr) return checked_table(opt.check_table, micr_table_open(opt.check_table)) ? 0 : 1;
+    table_handle table;
+    if (!choose_table(opt, table)) return 1;
+    return read_inputs(opt, table.get());
 }

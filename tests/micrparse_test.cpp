@@ -10,7 +10,8 @@
 
 #include <sys/stat.h>
 
-#include "record_format.h"
+#include "options.h"
+#include "utf8.h"
 #include "test_support.h"
 
 namespace {
@@ -195,7 +196,9 @@ TEST(Micrparse, TheTableIsChosenLoadedOnceAndCheckedWhole) {
     };
     const struct {
         const char* why;
-        std::string parse_dat;  // "" for none; "/" for a directory, "|" for a FIFO of that name
+        // "" for none; "/" for a directory, "|" for a FIFO, "->PATH" for a
+        // symbolic link to PATH of that name
+        std::string parse_dat;
         std::string other;      // other.dat
         std::vector<std::string> args;
         std::string out;
@@ -214,6 +217,11 @@ TEST(Micrparse, TheTableIsChosenLoadedOnceAndCheckedWhole) {
          "micrparse: cannot open table 'PARSE.DAT': Is a directory\n", 1},
         {"a FIFO as PARSE.DAT is refused, never waited on", "|", "", {}, "",
          "micrparse: cannot open table 'PARSE.DAT': not a regular file\n", 1},
+        {"so is a device", "->/dev/null", "", {}, "", "micrparse: cannot open table 'PARSE.DAT': not a regular file\n",
+         1},
+        {"a link to nothing is an error, not no table", "->missing.dat", "", {}, "",
+         "micrparse: cannot open table 'PARSE.DAT': No such file or directory\n", 1},
+        {"a link to a table is followed", "->other.dat", entry, {}, by_entry, "", 0},
         {"a --table that cannot be opened", "", "", {"--table", "missing.dat"}, "",
          "micrparse: cannot open table 'missing.dat': No such file or directory\n", 1},
         {"--check-table: no problems, exit 0, no input read", malformed, entry, {"--check-table", "other.dat"}, "", "",
@@ -228,6 +236,8 @@ TEST(Micrparse, TheTableIsChosenLoadedOnceAndCheckedWhole) {
             std::filesystem::create_directory(dir.file("PARSE.DAT"));
         else if (row.parse_dat == "|")
             ASSERT_EQ(mkfifo(dir.file("PARSE.DAT").c_str(), 0600), 0);
+        else if (row.parse_dat.starts_with("->"))
+            std::filesystem::create_symlink(row.parse_dat.substr(2), dir.file("PARSE.DAT"));
         else if (!row.parse_dat.empty())
             write_file(dir.file("PARSE.DAT"), row.parse_dat);
         if (!row.other.empty()) write_file(dir.file("other.dat"), row.other);
@@ -330,6 +340,13 @@ TEST(Micrparse, BadOptionsAreReportedOnStandardErrorWithExitStatus1) {
         {"format without its value", {"--format"}, "micrparse: option '--format' needs a value: jsonl or csv\n" + hint},
         {"a bad option after a file name reads nothing", {"a.txt", "--bogus"},
          "micrparse: unknown option '--bogus'\n" + hint},
+        {"table without its file", {"--table"}, "micrparse: option '--table' needs a file name\n" + hint},
+        {"check-table without its file", {"--check-table"},
+         "micrparse: option '--check-table' needs a file name\n" + hint},
+        {"encoding without its value", {"--encoding"},
+         "micrparse: option '--encoding' needs a value: latin1 or utf8\n" + hint},
+        {"a table and none", {"--table=t.dat", "--no-table"},
+         "micrparse: --table and --no-table exclude each other\n" + hint},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
@@ -337,6 +354,70 @@ TEST(Micrparse, BadOptionsAreReportedOnStandardErrorWithExitStatus1) {
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err, row.error);
         EXPECT_EQ(run.exit_status, 1);
+    }
+}
+
+// What parse_options makes of a command line, in a few words: "help",
+// "version", "usage error", or the options of a run.
+std::string parsed(std::vector<std::string> args) {
+    std::vector<const char*> argv = {"micrparse"};
+    for (const std::string& arg : args) argv.push_back(arg.c_str());
+    const micr::batch::command_line line = micr::batch::parse_options(static_cast<int>(argv.size()), argv.data());
+    using request = micr::batch::command_line::request;
+    if (line.what != request::run) {
+        EXPECT_EQ(line.error.empty(), line.what != request::bad_usage);
+        return line.what == request::help ? "help" : line.what == request::version ? "version" : "usage error";
+    }
+    const micr::batch::options& opt = line.opt;
+    std::string words = opt.format == micr::batch::output_format::csv ? "csv" : "jsonl";
+    if (opt.line.encoding == micr::batch::text_encoding::utf8) words += " utf8";
+    if (opt.line.symbols != nullptr) words += " symbols '" + std::string(opt.line.symbols) + "'";
+    if ((opt.line.flags & MICR_SALVAGE) != 0) words += " salvage";
+    if (opt.table != nullptr) words += " table " + std::string(opt.table);
+    if (opt.no_table) words += " no-table";
+    if (opt.check_table != nullptr) words += " check " + std::string(opt.check_table);
+    words += ", files";
+    for (const char* file : opt.files) words += " '" + std::string(file) + "'";
+    return words;
+}
+
+TEST(MicrparseOptions, ArgumentsToWhatTheyAskFor) {
+    const struct {
+        std::vector<std::string> args;
+        std::string outcome;
+    } rows[] = {
+        {{}, "jsonl, files '-'"},
+        {{"a.txt", "-", "b.txt"}, "jsonl, files 'a.txt' '-' 'b.txt'"},
+        {{"--format", "csv", "a.txt"}, "csv, files 'a.txt'"},
+        {{"--format=csv", "--format=json"}, "jsonl, files '-'"},
+        {{"--encoding=utf8", "--encoding", "latin1", "--salvage"}, "jsonl salvage, files '-'"},
+        {{"--encoding", "utf8"}, "jsonl utf8, files '-'"},
+        {{"--symbols", "TOAD"}, "jsonl symbols 'TOAD! ', files '-'"},
+        {{"--symbols=bcd"}, "jsonl symbols 'dcb-! ', files '-'"},
+        {{"--symbols=TOAD!_"}, "jsonl symbols 'TOAD!_', files '-'"},
+        {{"--symbols=TOAD", "--symbols=default"}, "jsonl, files '-'"},
+        {{"--table", "t.dat", "--check-table=c.dat"}, "jsonl table t.dat check c.dat, files '-'"},
+        {{"--table=", "--no-table=x"}, "usage error"},
+        {{"--no-table", "x"}, "jsonl no-table, files 'x'"},
+        {{"--", "--help", "-", "--"}, "jsonl, files '--help' '-' '--'"},
+        {{"", "-x.txt"}, "usage error"},
+        {{"", "--", "-x.txt"}, "jsonl, files '' '-x.txt'"},
+        {{"--help", "--bogus"}, "help"},
+        {{"a.txt", "-h"}, "help"},
+        {{"--version", "--format"}, "version"},
+        {{"--bogus", "--help"}, "usage error"},
+        {{"--format", "csv", "--format=xml", "--help"}, "usage error"},
+        {{"--formatcsv"}, "usage error"},
+        {{"--symbols", "--help"}, "usage error"},
+        {{"--table", "--help"}, "jsonl table --help, files '-'"},
+        {{"--table=t.dat", "--no-table"}, "usage error"},
+        {{"--format"}, "usage error"},
+    };
+    for (const auto& row : rows) {
+        std::string args;
+        for (const std::string& arg : row.args) args += " '" + arg + "'";
+        SCOPED_TRACE("micrparse" + args);
+        EXPECT_EQ(parsed(row.args), row.outcome);
     }
 }
 

@@ -1,16 +1,20 @@
-// micrparse's record formatting: the byte-to-UTF-8 mapping, CSV quoting and
-// the shape of header and error records.
+// micrparse's record formatting: the byte-to-UTF-8 mapping, JSON escaping
+// and CSV quoting, and whole records in both formats against the JSON
+// library's own.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <random>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "fields.h"
 #include "record_format.h"
+#include "utf8.h"
 
 namespace {
 
@@ -107,17 +111,68 @@ TEST(RecordWriter, ErrorRecordsCarryFileLineAndReasonOnly) {
     EXPECT_EQ(csv, "\"day,1.txt\",12" + std::string(21, ',') + "line holds a NUL byte,,,\n");
 }
 
+// Random texts: bytes of every value, or valid UTF-8 text of code points of
+// every length, control characters and DEL among them.
+class random_texts {
+public:
+    explicit random_texts(unsigned seed) : engine_(seed) {}
+    std::size_t pick(std::size_t n) { return static_cast<std::size_t>(engine_() % n); }
+    std::string bytes(std::size_t most) {
+        std::string t;
+        for (std::size_t n = pick(most + 1); n > 0; --n) t += static_cast<char>(pick(256));
+        return t;
+    }
+    std::string utf8(std::size_t most) {
+        // One code point from each range in turn, at random within it.
+        static constexpr std::uint32_t ranges[][2] = {
+            {0, 0x1f}, {0x20, 0x7f}, {0x80, 0x7ff}, {0x800, 0xd7ff}, {0xe000, 0xffff}, {0x10000, 0x10ffff}};
+        std::string t;
+        for (std::size_t n = pick(most + 1); n > 0; --n) {
+            const auto& range = ranges[pick(std::size(ranges))];
+            const auto c = range[0] + static_cast<std::uint32_t>(pick(range[1] - range[0] + 1));
+            auto byte = [&t](std::uint32_t b) { t += static_cast<char>(b); };
+            if (c < 0x80) {
+                byte(c);
+            } else if (c < 0x800) {
+                byte(0xc0 | (c >> 6)), byte(0x80 | (c & 0x3f));
+            } else if (c < 0x10000) {
+                byte(0xe0 | (c >> 12)), byte(0x80 | ((c >> 6) & 0x3f)), byte(0x80 | (c & 0x3f));
+            } else {
+                byte(0xf0 | (c >> 18)), byte(0x80 | ((c >> 12) & 0x3f)), byte(0x80 | ((c >> 6) & 0x3f)),
+                    byte(0x80 | (c & 0x3f));
+            }
+        }
+        return t;
+    }
+
+private:
+    std::mt19937 engine_;
+};
+
+TEST(JsonString, BytesAreThoseOfTheJsonLibrary) {
+    random_texts random(20261208);
+    for (int i = 0; i < 20000; ++i) {
+        const std::string latin1 = latin1_to_utf8(random.bytes(24)), utf8 = random.utf8(12);
+        ASSERT_TRUE(micr::batch::valid_utf8(utf8));
+        ASSERT_EQ(micr::batch::json_string(latin1), nlohmann::json(latin1).dump()) << "text " << i;
+        ASSERT_EQ(micr::batch::json_string(utf8), nlohmann::json(utf8).dump()) << "text " << i;
+    }
+}
+
 // The record as the JSON library writes it, key by key: what the writer's
-// constant bytes and hand-written values must reproduce exactly.
-std::string library_record(std::string_view file, long line, std::string_view micr, const micr_result& r) {
+// constant bytes and hand-written values must reproduce exactly.  `file` and
+// `micr` are written as UTF-8 text with `utf8`, byte by byte otherwise.
+nlohmann::ordered_json library_record(std::string_view file, long line, std::string_view micr, const micr_result& r,
+                                      bool utf8) {
+    auto text = [utf8](std::string_view bytes) { return utf8 ? std::string(bytes) : latin1_to_utf8(bytes); };
     auto name = [](signed char status) {
         std::string n = micr_status_name(status);
         return n.erase(n.find_last_not_of(' ') + 1);
     };
     nlohmann::ordered_json record;
-    record["file"] = latin1_to_utf8(file);
+    record["file"] = text(file);
     record["line"] = line;
-    record["micr"] = latin1_to_utf8(micr);
+    record["micr"] = text(micr);
     record["status"] = static_cast<int>(r.status);
     record["exception_state"] = micr_exception_state_name(r.exception_state);
     record["unrecognized_symbols"] = static_cast<int>(r.unrecognized_symbols);
@@ -140,42 +195,93 @@ std::string library_record(std::string_view file, long line, std::string_view mi
         record["routing_repair"] = repair;
     else
         record["routing_repair"] = nullptr;
-    return record.dump() + "\n";
+    return record;
 }
 
-TEST(RecordWriter, JsonBytesAreThoseOfTheJsonLibrary) {
+// The cells of one CSV row, line feed included; quoted cells unquoted.
+std::vector<std::string> csv_cells(const std::string& row) {
+    std::vector<std::string> cells(1);
+    bool quoted = false;
+    for (std::size_t i = 0; i + 1 < row.size(); ++i) {
+        const char c = row[i];
+        if (c == '"' && quoted && row[i + 1] == '"')
+            cells.back() += row[++i];
+        else if (c == '"')
+            quoted = !quoted;
+        else if (c == ',' && !quoted)
+            cells.emplace_back();
+        else
+            cells.back() += c;
+    }
+    EXPECT_EQ(row.back(), '\n');
+    return cells;
+}
+
+// Each CSV cell of a record as the JSON value under the same name: a string
+// as it is, a number as its digits, null and a missing key as nothing.
+std::vector<std::string> cells_of(const nlohmann::ordered_json& record, const std::vector<std::string>& names) {
+    std::vector<std::string> cells;
+    for (const std::string& name : names) {
+        const auto value = record.find(name);
+        if (value == record.end() || value->is_null())
+            cells.emplace_back();
+        else
+            cells.push_back(value->is_string() ? value->get<std::string>() : value->dump());
+    }
+    return cells;
+}
+
+TEST(RecordWriter, JsonBytesAreThoseOfTheJsonLibraryAndCsvCellsHoldTheSameValues) {
     // Random records over an alphabet that holds every kind of byte the
     // writer treats apart: plain ASCII, quote, backslash, control bytes, DEL,
-    // bytes above 127.
+    // bytes above 127; with --encoding=utf8, line and file name are UTF-8.
     const std::string alphabet = std::string("0123456789 toad?\"\\\x01\x1f\x7f\x80\xe9\xff\t\r", 26) + "x,";
-    std::mt19937 engine(20261207);
-    auto pick = [&](std::size_t n) { return static_cast<std::size_t>(engine() % n); };
+    random_texts random(20261207);
     auto text = [&](std::size_t most) {
         std::string t;
-        for (std::size_t n = pick(most + 1); n > 0; --n) t += alphabet[pick(alphabet.size())];
+        for (std::size_t n = random.pick(most + 1); n > 0; --n) t += alphabet[random.pick(alphabet.size())];
         return t;
     };
-    micr::batch::record_writer writer(micr::batch::output_format::json_lines);
-    for (int i = 0; i < 2000; ++i) {
+    const std::vector<std::string> names = csv_cells(micr::batch::csv_header());
+    for (int i = 0; i < 4000; ++i) {
+        const bool utf8 = i % 2 == 1;
+        const auto encoding = utf8 ? micr::batch::text_encoding::utf8 : micr::batch::text_encoding::latin1;
+        micr::batch::record_writer json_writer(micr::batch::output_format::json_lines, encoding);
+        micr::batch::record_writer csv_writer(micr::batch::output_format::csv, encoding);
         micr_result r;
         std::memset(&r, 0, sizeof r);
-        r.status = static_cast<signed char>(pick(2));
-        r.exception_state = static_cast<signed char>(pick(4));
-        r.unrecognized_symbols = static_cast<signed char>(pick(2));
+        r.status = static_cast<signed char>(random.pick(2));
+        r.exception_state = static_cast<signed char>(random.pick(6)) - 1;  // -1 .. 4, names and "???????"
+        r.unrecognized_symbols = static_cast<signed char>(random.pick(2));
         for (const micr::field_id f : micr::all_fields) {
             std::string t = text(micr::fields[f].width - 1);
-            micr::status_of(r, f) = static_cast<signed char>(pick(8)) - 1;  // -1 .. 6, names and "???????"
+            micr::status_of(r, f) = static_cast<signed char>(random.pick(8)) - 1;  // -1 .. 6
             // An amount that is OK holds digits: up to sixteen, so some reach past 2^53.
-            if (f == micr::amount_field && r.amount_status == ST_OK) t = pick(3) == 0 ? "9007199254740992" : pick(2) ? "9007199254740991" : "0012";
-            if (f == micr::transit_field && pick(3) == 0) t = pick(2) ? "12?456780" : "12345d678";
+            if (f == micr::amount_field && r.amount_status == ST_OK)
+                t = random.pick(3) == 0 ? "9007199254740992" : random.pick(2) ? "9007199254740991" : "0012";
+            if (f == micr::transit_field && random.pick(3) == 0) t = random.pick(2) ? "12?456780" : "12345d678";
             std::memcpy(micr::text_of(r, f), t.c_str(), t.size() + 1);
         }
-        const std::string file = text(12), micr = text(60);
-        const long line = static_cast<long>(pick(1000000));
-        std::string written;
-        writer.set_file(file);
-        writer.append_record(written, line, micr, r);
-        ASSERT_EQ(written, library_record(file, line, micr, r)) << "record " << i;
+        const std::string file = utf8 ? random.utf8(6) : text(12), micr = utf8 ? random.utf8(30) : text(60);
+        const long line = static_cast<long>(random.pick(1000000));
+        json_writer.set_file(file);
+        csv_writer.set_file(file);
+        std::string json, csv;
+        nlohmann::ordered_json expected;
+        if (random.pick(8) == 0) {
+            const std::string reason = text(20);
+            json_writer.append_error(json, line, reason);
+            csv_writer.append_error(csv, line, reason);
+            expected["file"] = library_record(file, line, micr, r, utf8)["file"];
+            expected["line"] = line;
+            expected["error"] = latin1_to_utf8(reason);
+        } else {
+            json_writer.append_record(json, line, micr, r);
+            csv_writer.append_record(csv, line, micr, r);
+            expected = library_record(file, line, micr, r, utf8);
+        }
+        ASSERT_EQ(json, expected.dump() + "\n") << "record " << i;
+        ASSERT_EQ(csv_cells(csv), cells_of(expected, names)) << "record " << i << ": " << csv;
     }
 }
 

@@ -1,0 +1,136 @@
+// CSV rows.
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "record_columns.h"
+#include "record_format.h"
+
+namespace micr::batch {
+namespace {
+
+// In a CSV field, ASCII but the separator, the quote and the line ends
+// stands as it is, without quotes.
+struct csv_rule {
+    static constexpr std::array<bool, 256> byte = [] {
+        std::array<bool, 256> plain{};
+        for (int c = 0; c < 0x80; ++c)
+            plain[static_cast<std::size_t>(c)] = c != ',' && c != '"' && c != '\r' && c != '\n';
+        return plain;
+    }();
+    static bool word(std::uint64_t x) {
+        return (x & highs) == 0 && !(has_byte(x, ',') || has_byte(x, '"') || has_byte(x, '\r') || has_byte(x, '\n'));
+    }
+    static constexpr char quote = '\0';  // a plain CSV field needs no quotes
+    static std::string quoted(std::string_view utf8) { return csv_field(utf8); }
+};
+
+// A row's cells, each followed by a comma; the end of the row replaces the
+// last one.
+class csv_cells {
+public:
+    explicit csv_cells(cursor& out) : out_(out) {}
+    void column(column_name, const cell::written& v) { cell(v.bytes); }
+    void column(column_name, long v) {
+        out_.number(v);
+        out_.put(',');
+    }
+    void column(column_name, const cell::text& v) {
+        out_.text<csv_rule>(v.bytes, v.utf8);
+        out_.put(',');
+    }
+    void column(column_name, const cell::field& v) {
+        out_.text<csv_rule>(v.text, v.width);
+        out_.put(',');
+    }
+    void column(column_name, const cell::name& v) {
+        out_.put(v.text);
+        out_.put(',');
+    }
+    void column(column_name, const std::optional<long>& v) {
+        if (v) out_.number(*v);
+        out_.put(',');
+    }
+    void column(column_name, const cell::optional_text& v) { text(v.bytes); }
+    void column(column_name, const cell::error& v) { text(v.reason); }
+    // Ends the row.
+    char* end() {
+        out_.back(1);
+        out_.put('\n');
+        return out_.end();
+    }
+
+private:
+    void text(std::string_view bytes) {
+        out_.text<csv_rule>(bytes);
+        out_.put(',');
+    }
+    void cell(std::string_view written) {
+        out_.put(written);
+        out_.put(',');
+    }
+    cursor& out_;
+};
+
+// The cells after file and line of a line that could not be parsed: all
+// empty but the error.
+struct csv_error_cells {
+    csv_cells& cells;
+    cursor& out;
+    template <class Value>
+    void column(column_name, const Value&) {
+        out.put(',');
+    }
+    void column(column_name name, const cell::error& v) { cells.column(name, v); }
+};
+
+// The header row: each column's name.
+struct csv_names {
+    std::string row;
+    template <class Value>
+    void column(column_name name, const Value&) {
+        if (!row.empty()) row += ',';
+        row.append(name.stem).append(name.suffix);
+    }
+};
+
+void csv_value(cursor& out, std::string_view bytes, bool utf8) { out.text<csv_rule>(bytes, utf8); }
+
+char* csv_record(char* at, const record_values& r) {
+    cursor out(at);
+    csv_cells cells(out);
+    all_columns(cells, r);
+    return cells.end();
+}
+
+char* csv_error_record(char* at, const record_values& r) {
+    cursor out(at);
+    csv_cells cells(out);
+    place_columns(cells, r);
+    csv_error_cells rest{cells, out};
+    line_columns(rest, r);
+    return cells.end();
+}
+
+}  // namespace
+
+std::string csv_field(std::string_view text) {
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+    std::string out = "\"";
+    for (const char c : text) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
+std::string csv_header() {
+    csv_names names;
+    all_columns(names, record_values{});
+    return names.row + '\n';
+}
+
+const format_writer csv_writer = {csv_value, csv_record, csv_error_record};
+
+}  // namespace micr::batch

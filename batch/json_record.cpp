@@ -1,0 +1,153 @@
+// JSON Lines records.
+#include <array>
+#include <cstdint>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "record_columns.h"
+#include "record_format.h"
+
+namespace micr::batch {
+namespace {
+
+// In a JSON string, printable ASCII but the quote and the backslash stands
+// as it is.
+struct json_rule {
+    static constexpr std::array<bool, 256> byte = [] {
+        std::array<bool, 256> plain{};
+        for (int c = 0x20; c <= 0x7e; ++c) plain[static_cast<std::size_t>(c)] = c != '"' && c != '\\';
+        return plain;
+    }();
+    static bool word(std::uint64_t x) {
+        return !(has_below(x, 0x20) || has_above(x, 0x7e) || has_byte(x, '"') || has_byte(x, '\\'));
+    }
+    static constexpr char quote = '"';
+    static std::string quoted(std::string_view utf8) { return json_string(utf8); }
+};
+
+// Each column's key, in column order, with what stands around it: '{'
+// before the first, ',' before the others, and after the key of a name the
+// quote that opens its value.
+struct json_keys {
+    std::vector<piece> keys;
+    std::size_t error = 0;  // the index of the error column's key
+    template <class Value>
+    void column(column_name name, const Value&) {
+        if constexpr (std::is_same_v<Value, cell::error>) error = keys.size();
+        keys.push_back(make_piece({keys.empty() ? "{\"" : ",\"", name.stem, name.suffix,
+                                   std::is_same_v<Value, cell::name> ? "\":\"" : "\":"}));
+    }
+};
+
+const json_keys& keys() {
+    static const json_keys built = [] {
+        json_keys k;
+        all_columns(k, record_values{});
+        return k;
+    }();
+    return built;
+}
+
+// A record's values, each after its key.  The record of a parsed line has
+// no error key; that of a line that could not be parsed is written apart.
+class json_values {
+public:
+    json_values(cursor& out, const piece* keys) : out_(out), key_(keys) {}
+    void column(column_name, const cell::written& v) {
+        key();
+        out_.put(v.bytes);
+    }
+    void column(column_name, long v) {
+        key();
+        out_.number(v);
+    }
+    void column(column_name, const cell::text& v) {
+        key();
+        out_.text<json_rule>(v.bytes, v.utf8);
+    }
+    void column(column_name, const cell::field& v) {
+        key();
+        out_.text<json_rule>(v.text, v.width);
+    }
+    void column(column_name, const cell::name& v) {
+        key();
+        out_.put(v.text);
+        out_.put('"');
+    }
+    void column(column_name, const std::optional<long>& v) {
+        key();
+        if (v)
+            out_.number(*v);
+        else
+            out_.put("null");
+    }
+    void column(column_name, const cell::optional_text& v) {
+        key();
+        if (!v.bytes.empty())
+            out_.text<json_rule>(v.bytes);
+        else
+            out_.put("null");
+    }
+    void column(column_name, const cell::error&) { ++key_; }
+
+private:
+    void key() { out_.put(*key_++); }
+    cursor& out_;
+    const piece* key_;
+};
+
+void json_value(cursor& out, std::string_view bytes, bool utf8) { out.text<json_rule>(bytes, utf8); }
+
+char* json_record(char* at, const record_values& r) {
+    cursor out(at);
+    json_values values(out, keys().keys.data());
+    all_columns(values, r);
+    out.put("}\n");
+    return out.end();
+}
+
+char* json_error_record(char* at, const record_values& r) {
+    cursor out(at);
+    const json_keys& k = keys();
+    json_values values(out, k.keys.data());
+    place_columns(values, r);
+    out.put(k.keys[k.error]);
+    out.text<json_rule>(r.error);
+    out.put("}\n");
+    return out.end();
+}
+
+}  // namespace
+
+std::string json_string(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size() + 2);
+    out += '"';
+    for (const char c : utf8) {
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\b': out += "\\b"; break;
+            case '\f': out += "\\f"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (const auto b = static_cast<unsigned char>(c); b < 0x20) {
+                    constexpr char hex[] = "0123456789abcdef";
+                    out += "\\u00";
+                    out += hex[b >> 4];
+                    out += hex[b & 0xf];
+                } else {
+                    out += c;  // DEL and the bytes of multi-byte characters too
+                }
+        }
+    }
+    out += '"';
+    return out;
+}
+
+const format_writer json_writer = {json_value, json_record, json_error_record};
+
+}  // namespace micr::batch
