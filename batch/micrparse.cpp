@@ -13,7 +13,7 @@
 
 #include "batch_run.h"
 #include "options.h"
-#include "parser_internal.h"
+#include "table.h"
 
 namespace {
 

@@ -74,8 +74,7 @@ protected:
 // Runs every test case of `input`, printing report blocks and skip messages
 // on `out`, each case parsed by `parser`, and tells `listener` (unless null)
 // of each.
-run_summary run_test_cases(text_source& input, std::FILE* out, case_parser& parser,
-                           run_listener* listener = nullptr);
+run_summary run_test_cases(text_source& input, std::FILE* out, case_parser& parser, run_listener* listener = nullptr);
 
 // Exit status after a run that read its whole input: 0 when every field
 // agreed and no line was skipped, 2 otherwise.

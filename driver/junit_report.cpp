@@ -82,8 +82,10 @@ bool junit_report::write(std::FILE* out) const {
         failures += s.failures;
         errors += s.errors;
     }
-    std::fprintf(out, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"micrtest\" tests=\"%d\" "
-                      "failures=\"%d\" errors=\"%d\">\n", tests, failures, errors);
+    std::fprintf(out,
+                 "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"micrtest\" tests=\"%d\" "
+                 "failures=\"%d\" errors=\"%d\">\n",
+                 tests, failures, errors);
     for (const suite& s : suites_) {
         std::fprintf(out, "  <testsuite name=\"%s\" tests=\"%d\" failures=\"%d\" errors=\"%d\">\n", s.name.c_str(),
                      s.tests, s.failures, s.errors);

@@ -1,5 +1,5 @@
 // Includes an internal header of the parser; linked against micr::parser
 // alone this must not compile.
-#include "parser_internal.h"
+#include "table.h"
 
 int main() { return 0; }

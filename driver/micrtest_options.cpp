@@ -1,4 +1,4 @@
-#include "options.h"
+#include "micrtest_options.h"
 
 #include <string_view>
 
