@@ -7,7 +7,8 @@
 #   ./setup.sh           build the library and the programs, micrtest and micrparse
 #   ./setup.sh --tests   build and run every test as well
 #   ./setup.sh --ci      everything .ci/run does: clang, the sanitizers, fuzzing,
-#                        the benchmarks and the format check as well
+#                        the benchmarks, the format check and the browser test
+#                        of the HTML report as well
 #
 # A project that takes only the library (add_subdirectory) needs nothing but
 # CMake and a C and a C++ compiler.
@@ -16,11 +17,14 @@ set -euo pipefail
 usage() { sed -n '2,13s/^# \{0,1\}//p' "$0"; }
 
 packages=(cmake ninja-build g++)
-test_packages=(libgtest-dev nlohmann-json3-dev pkg-config python3)
+# The JUnit report is read back by junitparser and xmllint.
+test_packages=(libgtest-dev nlohmann-json3-dev pkg-config python3 python3-junitparser libxml2-utils)
 case "${1:-}" in
   "") ;;
   --tests) packages+=("${test_packages[@]}") ;;
-  --ci) packages+=("${test_packages[@]}" clang libclang-rt-14-dev libbenchmark-dev clang-format) ;;
+  # Chromium renders micrtest's HTML report in a test that the default preset
+  # skips, saying so, where it is missing.
+  --ci) packages+=("${test_packages[@]}" clang libclang-rt-14-dev libbenchmark-dev clang-format chromium) ;;
   -h | --help)
     usage
     exit 0

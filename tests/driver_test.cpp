@@ -176,17 +176,6 @@ TEST(DriverStartUp, LongFileNamesAreAccepted) {
     }
 }
 
-TEST(DriverStartUp, ExtraArgumentsAreIgnored) {
-    temp_dir dir(false);
-    write_file(dir.file("cases.txt"), cheque_case("1") + "\n");
-    write_file(dir.file("other.txt"), "not a test case\n");
-    const program_run run =
-        micr_test::run_program(micrtest, {"cases.txt", "other.txt", "missing.txt", "-v"}, dir.path());
-    EXPECT_EQ(run.out, render(cheque_block("1")));
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.exit_status, 0);
-}
-
 // ---- The worked example ----
 
 TEST(DriverReport, PersonalChequeWithoutExceptionTable) {
