@@ -14,7 +14,7 @@
 # CMake and a C and a C++ compiler.
 set -euo pipefail
 
-usage() { sed -n '2,13s/^# \{0,1\}//p' "$0"; }
+usage() { sed -n '2,14s/^# \{0,1\}//p' "$0"; }
 
 packages=(cmake ninja-build g++)
 # The JUnit report is read back by junitparser and xmllint.
