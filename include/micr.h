@@ -346,6 +346,10 @@ int micr_directory_find(const micr_directory* directory, const char* routing9, m
  */
 const micr_result* parse_micr_line(const char* reversed_text);
 
+/* The library's version, "MAJOR.MINOR.PATCH", a static string: a program
+   that loads libmicr.so at run time checks it is the one it was made for. */
+const char* micr_version(void);
+
 /* Seven-character display name of a field status; "???????" outside 0..5. */
 const char* micr_status_name(int field_status);
 

@@ -70,3 +70,5 @@ const char* micr_exception_state_name(int exception_state) {
         return micr::unknown_name;
     return micr::exception_state_names[exception_state].name;
 }
+
+const char* micr_version(void) { return MICR_VERSION; }

@@ -213,6 +213,8 @@ TEST(MicrTable, EdgesOfTheInterface) {
     EXPECT_EQ(r.exception_state, EX_NORMAL);
     EXPECT_STREQ(r.account, "001234 5678901");
 
+    EXPECT_STREQ(micr_version(), MICR_VERSION) << "the library's version is the project's";
+
     char out[10] = "unchanged";
     EXPECT_EQ(micr_repair_routing("?2345678?", out), 0) << "two unreadable digits have no one repair";
     EXPECT_STREQ(out, "unchanged");
