@@ -12,8 +12,10 @@
 // gives with an empty PARSE.DAT; a table made from bytes lists a problem for
 // exactly the lines that make a search EX_INVALID; a salvage parse (MICR_SALVAGE)
 // has the plain parse's status, and a line the plain parse completed comes
-// out the same; translating with the library's own convention changes only
-// Unicode symbols, and never makes a line longer.
+// out the same; an explained parse gives exactly micr_parse's record, and
+// spans inside the line; the Check Detail Record's fields are their widths
+// and of its characters; translating with the library's own convention
+// changes only Unicode symbols, and never makes a line longer.
 #include <cstring>
 #include <memory>
 #include <string>
@@ -85,6 +87,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(salvaged.exception_state >= EX_NORMAL && salvaged.exception_state <= EX_INVALID,
             "salvage gave an exception state outside 0..3");
     micr_fuzz::check_fields(salvaged);
+
+    micr_result explained;
+    micr_explanation why;
+    micr_parse_explained(table.get(), line.get(), length, 0, &explained, &why);
+    require(std::memcmp(&explained, &with_table, sizeof explained) == 0, "an explained parse differs from micr_parse");
+    for (const micr_span& span : {why.amount, why.on_us, why.transit, why.epc, why.auxiliary_on_us})
+        require(span.start + span.length <= length, "a span reaches past the line");
+    require(why.table_line == 0 || explained.exception_state == EX_USED, "a table line without a table entry applied");
+
+    micr_x9_fields x9;
+    require(micr_x9_fields_of(line.get(), length, 0, &x9) >= 0, "a line micr_parse takes was refused for its X9 fields");
+    const auto x9_text = [](const char* text, std::size_t width, const char* allowed) {
+        return std::strlen(text) == width && std::strspn(text, allowed) == width;
+    };
+    require(x9_text(x9.auxiliary_on_us, 15, "0123456789 -*") && x9_text(x9.on_us, 20, "0123456789 -*/") &&
+                x9_text(x9.amount, 10, "0123456789 ") && x9_text(x9.routing, 8, "0123456789 ") &&
+                x9.micr_valid >= '1' && x9.micr_valid <= '4',
+            "an X9 field of the wrong width or with a character the record does not hold");
 
     std::unique_ptr<char[]> letters(new char[length + 1]);
     const long translated = micr_translate(nullptr, line.get(), length, letters.get(), length + 1);
