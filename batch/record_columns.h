@@ -104,6 +104,7 @@ void line_columns(Out& out, const record_values& r) {
     out.column({"amount_cents"}, r.facts.amount_cents);
     out.column({"transit_form"}, cell::optional_text{r.facts.transit_form});
     out.column({"routing_repair"}, cell::optional_text{r.facts.routing_repair});
+    out.column({"eft_routing"}, cell::optional_text{r.facts.eft_routing});
 }
 
 template <class Out>

@@ -5,7 +5,7 @@
 //   then text and status name of amount, account, tpc, csn, transit, epc,
 //   onus and auxonus ("amount", "amount_status", ...), for CSV an "error"
 //   column, then what the line tells beyond its fields: amount_cents,
-//   transit_form, routing_repair.
+//   transit_form, routing_repair, eft_routing.
 // A line the parser cannot take gives a record of file, line and error alone
 // (in CSV the other columns stay empty).
 //

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <regex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -93,7 +94,7 @@ TEST(CsvHeader, NamesEveryColumnInRecordOrder) {
               "file,line,micr,status,exception_state,unrecognized_symbols,"
               "amount,amount_status,account,account_status,tpc,tpc_status,csn,csn_status,"
               "transit,transit_status,epc,epc_status,onus,onus_status,auxonus,auxonus_status,error,"
-              "amount_cents,transit_form,routing_repair\n");
+              "amount_cents,transit_form,routing_repair,eft_routing\n");
 }
 
 TEST(RecordWriter, ErrorRecordsCarryFileLineAndReasonOnly) {
@@ -106,9 +107,9 @@ TEST(RecordWriter, ErrorRecordsCarryFileLineAndReasonOnly) {
     csv_writer.append_error(csv, 12, "line holds a NUL byte");
     EXPECT_EQ(json, R"({"file":"day,1.txt","line":12,"error":"line holds a NUL byte"})"
                     "\n");
-    // 23 columns: file and line, 20 empty ones (micr, the three record values
-    // and the eight fields' text and status), then the error.
-    EXPECT_EQ(csv, "\"day,1.txt\",12" + std::string(21, ',') + "line holds a NUL byte,,,\n");
+    // file and line, 20 empty cells (micr, the three record values and the
+    // eight fields' text and status), the error, then four empty cells.
+    EXPECT_EQ(csv, "\"day,1.txt\",12" + std::string(21, ',') + "line holds a NUL byte,,,,\n");
 }
 
 // Random texts: bytes of every value, or valid UTF-8 text of code points of
@@ -186,15 +187,23 @@ nlohmann::ordered_json library_record(std::string_view file, long line, std::str
         record["amount_cents"] = cents;
     else
         record["amount_cents"] = nullptr;
-    if (r.transit_status == ST_OK)
-        record["transit_form"] = std::strchr(r.transit, 'd') != nullptr ? "canadian" : "aba";
-    else
+    static const std::regex canadian("[0-9]{5}d[0-9]{3}");
+    if (r.transit_status != ST_OK)
         record["transit_form"] = nullptr;
+    else if (std::strchr(r.transit, 'd') == nullptr)
+        record["transit_form"] = "aba";
+    else
+        record["transit_form"] = std::regex_match(r.transit, canadian) ? "canadian" : "dash";
     char repair[10];
     if (r.transit_status == ST_UNRECOG && micr_repair_routing(r.transit, repair) == 1)
         record["routing_repair"] = repair;
     else
         record["routing_repair"] = nullptr;
+    char eft[10];
+    if (r.transit_status == ST_OK && micr_eft_routing(r.transit, eft) == 1)
+        record["eft_routing"] = eft;
+    else
+        record["eft_routing"] = nullptr;
     return record;
 }
 
@@ -259,7 +268,10 @@ TEST(RecordWriter, JsonBytesAreThoseOfTheJsonLibraryAndCsvCellsHoldTheSameValues
             // An amount that is OK holds digits: up to sixteen, so some reach past 2^53.
             if (f == micr::amount_field && r.amount_status == ST_OK)
                 t = random.pick(3) == 0 ? "9007199254740992" : random.pick(2) ? "9007199254740991" : "0012";
-            if (f == micr::transit_field && random.pick(3) == 0) t = random.pick(2) ? "12?456780" : "12345d678";
+            if (f == micr::transit_field && random.pick(2) == 0) {
+                const char* const transits[] = {"12?456780", "12345d678", "d123", "123456780", "011000015"};
+                t = transits[random.pick(std::size(transits))];
+            }
             std::memcpy(micr::text_of(r, f), t.c_str(), t.size() + 1);
         }
         const std::string file = utf8 ? random.utf8(6) : text(12), micr = utf8 ? random.utf8(30) : text(60);
