@@ -27,16 +27,25 @@ struct json_rule {
 };
 
 // Each column's key, in column order, with what stands around it: '{'
-// before the first, ',' before the others, and after the key of a name the
-// quote that opens its value.
+// before the first of the record and of a group, ',' before the others, and
+// after the key of a name the quote that opens its value.  Every group has
+// its keys here: a record skips those of the groups it does not carry.
 struct json_keys {
     std::vector<piece> keys;
     std::size_t error = 0;  // the index of the error column's key
+    bool opens = true;      // the next key is the first of the record or of a group
     template <class Value>
     void column(column_name name, const Value&) {
         if constexpr (std::is_same_v<Value, cell::error>) error = keys.size();
-        keys.push_back(make_piece({keys.empty() ? "{\"" : ",\"", name.stem, name.suffix,
-                                   std::is_same_v<Value, cell::name> ? "\":\"" : "\":"}));
+        keys.push_back(make_piece(
+            {opens ? "{\"" : ",\"", name.stem, name.suffix, std::is_same_v<Value, cell::name> ? "\":\"" : "\":"}));
+        opens = false;
+    }
+    template <class Value, class Members>
+    void group(group_name name, bool, const std::optional<Value>&, Members members) {
+        column({name.key}, Value{});
+        opens = true;
+        members(*this, Value{});
     }
 };
 
@@ -48,6 +57,15 @@ const json_keys& keys() {
     }();
     return built;
 }
+
+// Passes over the keys of columns that are not written.
+struct json_skipped {
+    const piece*& key;
+    template <class Value>
+    void column(column_name, const Value&) {
+        ++key;
+    }
+};
 
 // A record's values, each after its key.  The record of a parsed line has
 // no error key; that of a line that could not be parsed is written apart.
@@ -89,7 +107,35 @@ public:
         else
             out_.put("null");
     }
+    void column(column_name, const cell::name_list& v) {
+        key();
+        out_.put('[');
+        for (std::size_t i = 0; i < v.count; ++i) {
+            if (i > 0) out_.put(',');
+            out_.put('"');
+            out_.put(std::string_view(v.names[i]));
+            out_.put('"');
+        }
+        out_.put(']');
+    }
     void column(column_name, const cell::error&) { ++key_; }
+    template <class Value, class Members>
+    void group(group_name, bool carried, const std::optional<Value>& v, Members members) {
+        json_skipped skipped{key_};
+        if (!carried) {
+            ++key_;
+            members(skipped, Value{});
+            return;
+        }
+        key();
+        if (!v) {
+            out_.put("null");
+            members(skipped, Value{});
+            return;
+        }
+        members(*this, *v);
+        out_.put('}');
+    }
 
 private:
     void key() { out_.put(*key_++); }

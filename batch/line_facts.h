@@ -8,6 +8,34 @@
 
 namespace micr::batch {
 
+// What records carry beyond the keys that every record has.
+struct record_options {
+    bool explain = false;                       // split_by: what split the on-us field
+    const micr_directory* directory = nullptr;  // bank: the bank of the routing number, from this directory
+    bool x9 = false;                            // x9: the Check Detail Record's MICR fields
+};
+
+// One line as parsed for its record.
+struct parsed_line {
+    std::string_view text;  // as handed to the parser: the library's letters, in reading order
+    unsigned flags = 0;     // as handed to the parser
+    micr_result result{};
+    micr_explanation why{};  // filled only when the record explains the split
+};
+
+// Parses `text` with `flags` as micr_parse does, by micr_parse_explained
+// when the record explains the split; returns what micr_parse returns.
+int parse_for_record(const micr_table* table, std::string_view text, unsigned flags, const record_options& options,
+                     parsed_line& out);
+
+// What split the on-us field: the line of the table entry, and the names of
+// the default rules that filled account, serial number and processing code;
+// empty (or none) where nothing did.
+struct split_facts {
+    std::optional<long> table_line;
+    std::string_view account, csn, tpc;
+};
+
 struct line_facts {
     // The amount in cents, when it is OK and below 2^53: exact in every JSON reader.
     std::optional<long> amount_cents;
@@ -21,8 +49,20 @@ struct line_facts {
     // The routing number that electronic payments use for an OK transit (see
     // micr_eft_routing); empty for a transit that has none.
     char eft_routing[10] = {};
+    // Each of these only when `record_options` asks for it, and the line has it.
+    //
+    // A split ran when a table entry split the on-us field (EX_USED), or the
+    // default rules did: exception_state EX_NORMAL, and either the parse
+    // completed, or under MICR_SALVAGE the on-us field reached its closing
+    // symbol OK or UNRECOG, which the parser splits even when the parse
+    // stopped.  A split that ran may fill none of the three fields.
+    std::optional<split_facts> split_by;
+    // The directory's bank of an OK nine-digit transit that it lists.
+    std::optional<micr_bank> bank;
+    // From micr_x9_fields_of on the line's text and flags.
+    std::optional<micr_x9_fields> x9;
 };
 
-line_facts facts_of(const micr_result& result);
+line_facts facts_of(const parsed_line& line, const record_options& options);
 
 }  // namespace micr::batch

@@ -377,6 +377,10 @@ std::string parsed(std::vector<std::string> args) {
     if (opt.table != nullptr) words += " table " + std::string(opt.table);
     if (opt.no_table) words += " no-table";
     if (opt.check_table != nullptr) words += " check " + std::string(opt.check_table);
+    if (opt.explain) words += " explain";
+    if (opt.directory != nullptr) words += " directory " + std::string(opt.directory);
+    if (opt.x9) words += " x9";
+    if (opt.check_directory != nullptr) words += " check-directory " + std::string(opt.check_directory);
     words += ", files";
     for (const char* file : opt.files) words += " '" + std::string(file) + "'";
     return words;
@@ -397,7 +401,17 @@ TEST(MicrparseOptions, ArgumentsToWhatTheyAskFor) {
         {{"--symbols=bcd"}, "jsonl symbols 'dcb-! ', files '-'"},
         {{"--symbols=TOAD!_"}, "jsonl symbols 'TOAD!_', files '-'"},
         {{"--symbols=TOAD", "--symbols=default"}, "jsonl, files '-'"},
-        {{"--table", "t.dat", "--check-table=c.dat"}, "jsonl table t.dat check c.dat, files '-'"},
+        {{"--check-table=c.dat"}, "jsonl check c.dat, files '-'"},
+        {{"--check-directory", "d.txt"}, "jsonl check-directory d.txt, files '-'"},
+        {{"--table", "t.dat", "--check-table=c.dat"}, "usage error"},
+        {{"--check-directory=d.txt", "a.txt"}, "usage error"},
+        {{"--check-directory=d.txt", "-"}, "usage error"},
+        {{"--check-table=c.dat", "--check-directory=d.txt"}, "usage error"},
+        {{"--check-directory=d.txt", "--"}, "jsonl check-directory d.txt, files '-'"},
+        {{"--", "--check-directory=d.txt"}, "jsonl, files '--check-directory=d.txt'"},
+        {{"--explain", "--x9", "--directory", "d.txt"}, "jsonl explain directory d.txt x9, files '-'"},
+        {{"--directory=d.txt", "--check-directory", "e.txt"}, "usage error"},
+        {{"--directory"}, "usage error"},
         {{"--table=", "--no-table=x"}, "usage error"},
         {{"--no-table", "x"}, "jsonl no-table, files 'x'"},
         {{"--", "--help", "-", "--"}, "jsonl, files '--help' '-' '--'"},
@@ -430,6 +444,9 @@ TEST(Micrparse, HelpAndVersion) {
         EXPECT_EQ(run.out.rfind("Usage: micrparse [OPTION]... [FILE]...\n", 0), 0u) << run.out;
         EXPECT_NE(run.out.find("--format=FORMAT"), std::string::npos);
         EXPECT_NE(run.out.find("PARSE.DAT"), std::string::npos);
+        for (const char* named : {"--explain", "--directory=FILE", "--check-directory=FILE", "--x9", "eft_routing",
+                                  "split_by", "bank (", "x9 ("})
+            EXPECT_NE(run.out.find(named), std::string::npos) << named;
         EXPECT_EQ(run.err, "");
         EXPECT_EQ(run.exit_status, 0);
     }
