@@ -69,15 +69,9 @@ public:
         }
         out_.put(',');
     }
-    template <class Value, class Members>
-    void group(group_name, bool carried, const std::optional<Value>& v, Members members) {
-        if (!carried) return;
-        if (v) {
-            members(*this, *v);
-        } else {
-            csv_empty_cells empty{out_};
-            members(empty, Value{});
-        }
+    template <class Get, class Members>
+    void group(group_name, bool carried, const Get& get, Members members) {
+        if (carried) carried_group(get, members);
     }
     // Ends the row.
     char* end() {
@@ -87,6 +81,17 @@ public:
     }
 
 private:
+    // Kept out of line: rows without groups, the common case, are written
+    // faster without their code in the way.
+    template <class Get, class Members>
+    [[gnu::noinline]] void carried_group(const Get& get, Members members) {
+        if (const auto v = get()) {
+            members(*this, *v);
+        } else {
+            csv_empty_cells empty{out_};
+            members(empty, group_value<Get>{});
+        }
+    }
     void text(std::string_view bytes) {
         out_.text<csv_rule>(bytes);
         out_.put(',');
@@ -108,9 +113,9 @@ struct csv_error_cells {
         out.put(',');
     }
     void column(column_name name, const cell::error& v) { cells.column(name, v); }
-    template <class Value, class Members>
-    void group(group_name, bool carried, const std::optional<Value>&, Members members) {
-        if (carried) members(*this, Value{});
+    template <class Get, class Members>
+    void group(group_name, bool carried, const Get&, Members members) {
+        if (carried) members(*this, group_value<Get>{});
     }
 };
 
@@ -123,11 +128,11 @@ struct csv_names {
         if (!row.empty()) row += ',';
         row.append(prefix).append(name.stem).append(name.suffix);
     }
-    template <class Value, class Members>
-    void group(group_name name, bool carried, const std::optional<Value>&, Members members) {
+    template <class Get, class Members>
+    void group(group_name name, bool carried, const Get&, Members members) {
         if (!carried) return;
         prefix = name.prefix;
-        members(*this, Value{});
+        members(*this, group_value<Get>{});
         prefix = "";
     }
 };

@@ -8,7 +8,7 @@ namespace micr::batch {
 namespace {
 
 // Whether the on-us field was split, by a table entry or the default rules
-// (see line_facts::split_by).
+// (see split_of).
 bool split_ran(const micr_result& r, unsigned flags) {
     if (r.exception_state == MICR_EX_USED) return true;
     if (r.exception_state != MICR_EX_NORMAL) return false;
@@ -28,8 +28,7 @@ int parse_for_record(const micr_table* table, std::string_view text, unsigned fl
     return micr_parse(table, text.data(), text.size(), flags, &out.result);
 }
 
-line_facts facts_of(const parsed_line& line, const record_options& options) {
-    const micr_result& r = line.result;
+line_facts facts_of(const micr_result& r) {
     line_facts facts;
     if (r.amount_status == ST_OK) {
         unsigned long long value = 0;
@@ -42,24 +41,30 @@ line_facts facts_of(const parsed_line& line, const record_options& options) {
         const bool eft = micr_eft_routing(r.transit, facts.eft_routing) == 1;
         const bool nine_digits = std::strchr(r.transit, dash_symbol) == nullptr;
         facts.transit_form = nine_digits ? "aba" : eft ? "canadian" : "dash";
-        if (options.directory != nullptr && nine_digits) {
-            micr_bank bank;
-            if (micr_directory_find(options.directory, r.transit, &bank) == 1) facts.bank = bank;
-        }
     }
     if (r.transit_status == ST_UNRECOG) micr_repair_routing(r.transit, facts.routing_repair);
-    if (options.explain && split_ran(r, line.flags)) {
-        const micr_explanation& why = line.why;
-        facts.split_by =
-            split_facts{why.table_line != 0 ? std::optional<long>(why.table_line) : std::nullopt,
-                        name_or_none(why.account_rule), name_or_none(why.csn_rule), name_or_none(why.tpc_rule)};
-    }
-    if (options.x9) {
-        micr_x9_fields x9;
-        micr_x9_fields_of(line.text.data(), line.text.size(), line.flags, &x9);
-        facts.x9 = x9;
-    }
     return facts;
+}
+
+std::optional<split_facts> split_of(const parsed_line& line) {
+    if (!split_ran(line.result, line.flags)) return std::nullopt;
+    const micr_explanation& why = line.why;
+    return split_facts{why.table_line != 0 ? std::optional<long>(why.table_line) : std::nullopt,
+                       name_or_none(why.account_rule), name_or_none(why.csn_rule), name_or_none(why.tpc_rule)};
+}
+
+std::optional<micr_bank> bank_of(const micr_result& r, const micr_directory* directory) {
+    micr_bank bank;
+    if (r.transit_status != ST_OK || std::strchr(r.transit, dash_symbol) != nullptr ||
+        micr_directory_find(directory, r.transit, &bank) != 1)
+        return std::nullopt;
+    return bank;
+}
+
+std::optional<micr_x9_fields> x9_of(const parsed_line& line) {
+    micr_x9_fields x9;
+    micr_x9_fields_of(line.text.data(), line.text.size(), line.flags, &x9);
+    return x9;
 }
 
 }  // namespace micr::batch

@@ -28,14 +28,6 @@ struct parsed_line {
 int parse_for_record(const micr_table* table, std::string_view text, unsigned flags, const record_options& options,
                      parsed_line& out);
 
-// What split the on-us field: the line of the table entry, and the names of
-// the default rules that filled account, serial number and processing code;
-// empty (or none) where nothing did.
-struct split_facts {
-    std::optional<long> table_line;
-    std::string_view account, csn, tpc;
-};
-
 struct line_facts {
     // The amount in cents, when it is OK and below 2^53: exact in every JSON reader.
     std::optional<long> amount_cents;
@@ -49,20 +41,33 @@ struct line_facts {
     // The routing number that electronic payments use for an OK transit (see
     // micr_eft_routing); empty for a transit that has none.
     char eft_routing[10] = {};
-    // Each of these only when `record_options` asks for it, and the line has it.
-    //
-    // A split ran when a table entry split the on-us field (EX_USED), or the
-    // default rules did: exception_state EX_NORMAL, and either the parse
-    // completed, or under MICR_SALVAGE the on-us field reached its closing
-    // symbol OK or UNRECOG, which the parser splits even when the parse
-    // stopped.  A split that ran may fill none of the three fields.
-    std::optional<split_facts> split_by;
-    // The directory's bank of an OK nine-digit transit that it lists.
-    std::optional<micr_bank> bank;
-    // From micr_x9_fields_of on the line's text and flags.
-    std::optional<micr_x9_fields> x9;
 };
 
-line_facts facts_of(const parsed_line& line, const record_options& options);
+line_facts facts_of(const micr_result& result);
+
+// What the groups of record_options carry, each computed only for a record
+// that carries it.
+
+// What split the on-us field: the line of the table entry, and the names of
+// the default rules that filled account, serial number and processing code;
+// empty (or none) where nothing did.
+struct split_facts {
+    std::optional<long> table_line;
+    std::string_view account, csn, tpc;
+};
+
+// From the explanation of a parse by micr_parse_explained; none when no split
+// ran.  A split ran when a table entry split the on-us field (EX_USED), or
+// the default rules did: exception_state EX_NORMAL, and either the parse
+// completed, or under MICR_SALVAGE the on-us field reached its closing symbol
+// OK or UNRECOG, which the parser splits even when the parse stopped.  A
+// split that ran may fill none of the three fields.
+std::optional<split_facts> split_of(const parsed_line& line);
+
+// The directory's bank of an OK nine-digit transit that it lists.
+std::optional<micr_bank> bank_of(const micr_result& result, const micr_directory* directory);
+
+// micr_x9_fields_of on the line's text and flags.
+std::optional<micr_x9_fields> x9_of(const parsed_line& line);
 
 }  // namespace micr::batch

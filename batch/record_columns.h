@@ -14,6 +14,7 @@
 #include <iterator>
 #include <optional>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "fields.h"
@@ -127,7 +128,14 @@ struct record_values {
     line_facts facts;
     std::string_view error;  // in the record of a line that could not be parsed
     carried_groups groups;
+    // What the groups are computed from, in the record of a parsed line.
+    const parsed_line* parsed = nullptr;
+    const micr_directory* directory = nullptr;
 };
+
+// The value of a group whose value `Get` gives (as a std::optional).
+template <class Get>
+using group_value = typename std::invoke_result_t<Get&>::value_type;
 
 // The columns that every record starts with, that of a line that could not
 // be parsed too: where the line is.
@@ -153,26 +161,30 @@ void line_columns(Out& out, const record_values& r) {
     out.column({"transit_form"}, cell::optional_text{r.facts.transit_form});
     out.column({"routing_repair"}, cell::optional_text{r.facts.routing_repair});
     out.column({"eft_routing"}, cell::optional_text{r.facts.eft_routing});
-    out.group({"split_by", "split_"}, r.groups.split_by, r.facts.split_by, [](auto& members, const split_facts& s) {
+    // A group's value is computed only for a record that carries the group.
+    const auto split_by = [&r] { return split_of(*r.parsed); };
+    const auto bank = [&r] { return bank_of(r.result, r.directory); };
+    const auto x9 = [&r] { return x9_of(*r.parsed); };
+    out.group({"split_by", "split_"}, r.groups.split_by, split_by, [](auto& members, const split_facts& s) {
         members.column({"table_line"}, s.table_line);
         members.column({"account"}, cell::optional_text{s.account});
         members.column({"csn"}, cell::optional_text{s.csn});
         members.column({"tpc"}, cell::optional_text{s.tpc});
     });
-    out.group({"bank", "bank_"}, r.groups.bank, r.facts.bank, [](auto& members, const micr_bank& b) {
+    out.group({"bank", "bank_"}, r.groups.bank, bank, [](auto& members, const micr_bank& b) {
         members.column({"name"}, cell::field{b.name, sizeof b.name});
         members.column({"city"}, cell::field{b.city, sizeof b.city});
         members.column({"state"}, cell::field{b.state, sizeof b.state});
         members.column({"new_routing"}, cell::optional_text{b.new_routing});
     });
-    out.group({"x9", "x9_"}, r.groups.x9, r.facts.x9, [](auto& members, const micr_x9_fields& x9) {
+    out.group({"x9", "x9_"}, r.groups.x9, x9, [](auto& members, const micr_x9_fields& fields) {
         const char* unusable[std::size(x9_texts)];
         std::size_t count = 0;
         for (const x9_text& t : x9_texts) {
-            members.column({t.name}, cell::field{reinterpret_cast<const char*>(&x9) + t.offset, t.width});
-            if ((x9.unusable & t.unusable) != 0) unusable[count++] = t.name;
+            members.column({t.name}, cell::field{reinterpret_cast<const char*>(&fields) + t.offset, t.width});
+            if ((fields.unusable & t.unusable) != 0) unusable[count++] = t.name;
         }
-        members.column({"micr_valid"}, cell::text{std::string_view(&x9.micr_valid, 1)});
+        members.column({"micr_valid"}, cell::text{std::string_view(&fields.micr_valid, 1)});
         members.column({"unusable"}, cell::name_list{unusable, count});
     });
 }

@@ -35,9 +35,11 @@ char* record_writer::write_record(char* at, long line, std::string_view micr, co
                                                        .micr = micr,
                                                        .micr_utf8 = encoding_ == text_encoding::utf8,
                                                        .result = parsed.result,
-                                                       .facts = facts_of(parsed, options_),
+                                                       .facts = facts_of(parsed.result),
                                                        .error = {},
-                                                       .groups = groups_of(options_)});
+                                                       .groups = groups_of(options_),
+                                                       .parsed = &parsed,
+                                                       .directory = options_.directory});
 }
 
 char* record_writer::write_error(char* at, long line, std::string_view reason) const {

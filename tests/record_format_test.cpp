@@ -164,8 +164,9 @@ TEST(JsonString, BytesAreThoseOfTheJsonLibrary) {
 // The record as the JSON library writes it, key by key: what the writer's
 // constant bytes and hand-written values must reproduce exactly.  `file` and
 // `micr` are written as UTF-8 text with `utf8`, byte by byte otherwise.  The
-// groups that `options` asks for hold the facts the writer was given: this
-// test is about how they are written, micrparse's tests about their values.
+// groups that `options` asks for hold the values of split_of, bank_of and
+// x9_of: this test is about how they are written, micrparse's tests about
+// what they are.
 nlohmann::ordered_json library_record(std::string_view file, long line, std::string_view micr,
                                       const micr::batch::parsed_line& parsed, bool utf8,
                                       const micr::batch::record_options& options) {
@@ -210,31 +211,30 @@ nlohmann::ordered_json library_record(std::string_view file, long line, std::str
     else
         record["eft_routing"] = nullptr;
 
-    const micr::batch::line_facts facts = micr::batch::facts_of(parsed, options);
     auto text_or_null = [](std::string_view t) {
         return t.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(std::string(t));
     };
     if (options.explain) {
         nlohmann::ordered_json& split = record["split_by"];
-        if (facts.split_by) {
-            split["table_line"] = facts.split_by->table_line ? nlohmann::ordered_json(*facts.split_by->table_line)
-                                                             : nlohmann::ordered_json();
-            split["account"] = text_or_null(facts.split_by->account);
-            split["csn"] = text_or_null(facts.split_by->csn);
-            split["tpc"] = text_or_null(facts.split_by->tpc);
+        if (const auto split_by = micr::batch::split_of(parsed)) {
+            split["table_line"] =
+                split_by->table_line ? nlohmann::ordered_json(*split_by->table_line) : nlohmann::ordered_json();
+            split["account"] = text_or_null(split_by->account);
+            split["csn"] = text_or_null(split_by->csn);
+            split["tpc"] = text_or_null(split_by->tpc);
         }
     }
     if (options.directory != nullptr) {
         nlohmann::ordered_json& bank = record["bank"];
-        if (facts.bank) {
-            bank["name"] = facts.bank->name;
-            bank["city"] = facts.bank->city;
-            bank["state"] = facts.bank->state;
-            bank["new_routing"] = text_or_null(facts.bank->new_routing);
+        if (const auto found = micr::batch::bank_of(r, options.directory)) {
+            bank["name"] = found->name;
+            bank["city"] = found->city;
+            bank["state"] = found->state;
+            bank["new_routing"] = text_or_null(found->new_routing);
         }
     }
     if (options.x9) {
-        const micr_x9_fields& f = facts.x9.value();
+        const micr_x9_fields f = micr::batch::x9_of(parsed).value();
         nlohmann::ordered_json& x9 = record["x9"];
         x9["auxiliary_on_us"] = f.auxiliary_on_us;
         x9["epc"] = f.epc;
