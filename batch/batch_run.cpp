@@ -38,10 +38,10 @@ input_summary write_records(text_source& input, const micr_table* table, const l
 
     input_summary summary;
     text_line info;
+    parsed_line parsed;
     while (read_text_line(input, line, sizeof line, info)) {
         const long number = ++summary.lines;
         const std::string_view as_read(line, info.length);
-        micr_result result;
         if (info.too_long) {
             end = writer.write_error(end, number, too_long);
         } else if (options.encoding == text_encoding::utf8 && !valid_utf8(as_read)) {
@@ -55,10 +55,10 @@ input_summary write_records(text_source& input, const micr_table* table, const l
                     static_cast<std::size_t>(micr_translate(options.symbols, line, length, letters, sizeof letters));
                 text = letters;
             }
-            if (micr_parse(table, text, length, options.flags, &result) == MICR_PARSE_REFUSED)
+            if (writer.parse(table, {text, length}, options.flags, parsed) == MICR_PARSE_REFUSED)
                 end = writer.write_error(end, number, holds_nul);  // the one refusal a line can cause
             else
-                end = writer.write_record(end, number, as_read, result);
+                end = writer.write_record(end, number, as_read, parsed);
         }
         if (static_cast<std::size_t>(end - start) >= block_size && !flush()) {
             summary.write_failed = true;

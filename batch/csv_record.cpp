@@ -25,6 +25,15 @@ struct csv_rule {
     static std::string quoted(std::string_view utf8) { return csv_field(utf8); }
 };
 
+// Cells left empty: each is its comma.
+struct csv_empty_cells {
+    cursor& out;
+    template <class Value>
+    void column(column_name, const Value&) {
+        out.put(',');
+    }
+};
+
 // A row's cells, each followed by a comma; the end of the row replaces the
 // last one.
 class csv_cells {
@@ -53,6 +62,17 @@ public:
     }
     void column(column_name, const cell::optional_text& v) { text(v.bytes); }
     void column(column_name, const cell::error& v) { text(v.reason); }
+    void column(column_name, const cell::name_list& v) {
+        for (std::size_t i = 0; i < v.count; ++i) {
+            if (i > 0) out_.put('|');
+            out_.put(std::string_view(v.names[i]));
+        }
+        out_.put(',');
+    }
+    template <class Get, class Members>
+    void group(group_name, bool carried, const Get& get, Members members) {
+        if (carried) carried_group(get, members);
+    }
     // Ends the row.
     char* end() {
         out_.back(1);
@@ -61,6 +81,17 @@ public:
     }
 
 private:
+    // Kept out of line: rows without groups, the common case, are written
+    // faster without their code in the way.
+    template <class Get, class Members>
+    [[gnu::noinline]] void carried_group(const Get& get, Members members) {
+        if (const auto v = get()) {
+            members(*this, *v);
+        } else {
+            csv_empty_cells empty{out_};
+            members(empty, group_value<Get>{});
+        }
+    }
     void text(std::string_view bytes) {
         out_.text<csv_rule>(bytes);
         out_.put(',');
@@ -82,15 +113,27 @@ struct csv_error_cells {
         out.put(',');
     }
     void column(column_name name, const cell::error& v) { cells.column(name, v); }
+    template <class Get, class Members>
+    void group(group_name, bool carried, const Get&, Members members) {
+        if (carried) members(*this, group_value<Get>{});
+    }
 };
 
-// The header row: each column's name.
+// The header row: each column's name, a group's members after its prefix.
 struct csv_names {
     std::string row;
+    const char* prefix = "";
     template <class Value>
     void column(column_name name, const Value&) {
         if (!row.empty()) row += ',';
-        row.append(name.stem).append(name.suffix);
+        row.append(prefix).append(name.stem).append(name.suffix);
+    }
+    template <class Get, class Members>
+    void group(group_name name, bool carried, const Get&, Members members) {
+        if (!carried) return;
+        prefix = name.prefix;
+        members(*this, group_value<Get>{});
+        prefix = "";
     }
 };
 
@@ -125,9 +168,11 @@ std::string csv_field(std::string_view text) {
     return out;
 }
 
-std::string csv_header() {
+std::string csv_header(const record_options& options) {
     csv_names names;
-    all_columns(names, record_values{});
+    record_values columns;
+    columns.groups = groups_of(options);
+    all_columns(names, columns);
     return names.row + '\n';
 }
 

@@ -27,16 +27,30 @@ struct json_rule {
 };
 
 // Each column's key, in column order, with what stands around it: '{'
-// before the first, ',' before the others, and after the key of a name the
-// quote that opens its value.
+// before the first of the record and of a group, ',' before the others, and
+// after the key of a name the quote that opens its value.  Every group has
+// its keys here: a record passes over those of the groups it does not carry.
 struct json_keys {
     std::vector<piece> keys;
-    std::size_t error = 0;  // the index of the error column's key
+    std::vector<std::size_t> spans;  // by key: the keys of its column, a group's members included
+    std::size_t error = 0;           // the index of the error column's key
+    bool opens = true;               // the next key is the first of the record or of a group
     template <class Value>
     void column(column_name name, const Value&) {
         if constexpr (std::is_same_v<Value, cell::error>) error = keys.size();
-        keys.push_back(make_piece({keys.empty() ? "{\"" : ",\"", name.stem, name.suffix,
-                                   std::is_same_v<Value, cell::name> ? "\":\"" : "\":"}));
+        keys.push_back(make_piece(
+            {opens ? "{\"" : ",\"", name.stem, name.suffix, std::is_same_v<Value, cell::name> ? "\":\"" : "\":"}));
+        spans.push_back(1);
+        opens = false;
+    }
+    template <class Get, class Members>
+    void group(group_name name, bool, const Get&, Members members) {
+        using Value = group_value<Get>;
+        const std::size_t first = keys.size();
+        column({name.key}, Value{});
+        opens = true;
+        members(*this, Value{});
+        spans[first] = keys.size() - first;
     }
 };
 
@@ -53,7 +67,7 @@ const json_keys& keys() {
 // no error key; that of a line that could not be parsed is written apart.
 class json_values {
 public:
-    json_values(cursor& out, const piece* keys) : out_(out), key_(keys) {}
+    json_values(cursor& out, const json_keys& keys) : out_(out), keys_(keys), key_(keys.keys.data()) {}
     void column(column_name, const cell::written& v) {
         key();
         out_.put(v.bytes);
@@ -89,19 +103,55 @@ public:
         else
             out_.put("null");
     }
+    void column(column_name, const cell::name_list& v) {
+        key();
+        out_.put('[');
+        for (std::size_t i = 0; i < v.count; ++i) {
+            if (i > 0) out_.put(',');
+            out_.put('"');
+            out_.put(std::string_view(v.names[i]));
+            out_.put('"');
+        }
+        out_.put(']');
+    }
     void column(column_name, const cell::error&) { ++key_; }
+    template <class Get, class Members>
+    void group(group_name, bool carried, const Get& get, Members members) {
+        if (carried)
+            carried_group(get, members);
+        else
+            key_ += span();
+    }
 
 private:
+    // Kept out of line: records without groups, the common case, are written
+    // faster without their code in the way.
+    template <class Get, class Members>
+    [[gnu::noinline]] void carried_group(const Get& get, Members members) {
+        if (const auto v = get()) {
+            key();
+            members(*this, *v);
+            out_.put('}');
+        } else {
+            const std::size_t keys = span();
+            key();
+            out_.put("null");
+            key_ += keys - 1;
+        }
+    }
     void key() { out_.put(*key_++); }
+    // The keys of the next column, a group's members included.
+    std::size_t span() const { return keys_.spans[static_cast<std::size_t>(key_ - keys_.keys.data())]; }
     cursor& out_;
-    const piece* key_;
+    const json_keys& keys_;
+    const piece* key_;  // the next column's
 };
 
 void json_value(cursor& out, std::string_view bytes, bool utf8) { out.text<json_rule>(bytes, utf8); }
 
 char* json_record(char* at, const record_values& r) {
     cursor out(at);
-    json_values values(out, keys().keys.data());
+    json_values values(out, keys());
     all_columns(values, r);
     out.put("}\n");
     return out.end();
@@ -110,7 +160,7 @@ char* json_record(char* at, const record_values& r) {
 char* json_error_record(char* at, const record_values& r) {
     cursor out(at);
     const json_keys& k = keys();
-    json_values values(out, k.keys.data());
+    json_values values(out, k);
     place_columns(values, r);
     out.put(k.keys[k.error]);
     out.text<json_rule>(r.error);

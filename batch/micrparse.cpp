@@ -29,6 +29,14 @@ constexpr const char* usage_text =
     "  --no-table          use no exception table, not even ./PARSE.DAT\n"
     "  --check-table=FILE  only check the exception table FILE: report its\n"
     "                      malformed lines and read no input\n"
+    "  --explain           add split_by: what split the on-us field\n"
+    "  --directory=FILE    add bank: the bank of the routing number, from the\n"
+    "                      routing directory FILE (FedACH or Fedwire layout)\n"
+    "  --check-directory=FILE\n"
+    "                      only check the routing directory FILE: report its\n"
+    "                      problems and read no input\n"
+    "  --x9                add x9: the MICR fields of an image-exchange Check\n"
+    "                      Detail Record\n"
     "  --symbols=SYMBOLS   how the reader writes the symbols: default (t o a d,\n"
     "                      ? unreadable), TOAD (T O A D, !), bcd (d c b -, !), or\n"
     "                      six characters for transit, on-us, amount, dash,\n"
@@ -44,20 +52,27 @@ constexpr const char* usage_text =
     "  --version           show the version and exit\n"
     "\n"
     "Without --table or --no-table the exception table is ./PARSE.DAT when it\n"
-    "exists, and none otherwise.  The table is loaded once; a table that cannot\n"
-    "be loaded, or that has malformed lines (reported as FILE:LINE: message),\n"
-    "stops micrparse before it writes anything.\n"
+    "exists, and none otherwise.  The table and the directory are loaded once;\n"
+    "one that cannot be loaded, or that has problems (reported as FILE:LINE:\n"
+    "message), stops micrparse before it writes anything.  --check-table and\n"
+    "--check-directory take no other option and no input file.\n"
     "\n"
     "Each record holds the file name, the line number, the MICR line, status,\n"
     "exception_state, unrecognized_symbols, and the text and status name of\n"
     "amount, account, tpc, csn, transit, epc, onus and auxonus, then\n"
-    "amount_cents, transit_form (aba or canadian) and routing_repair.  A line\n"
+    "amount_cents, transit_form (aba, canadian or dash), routing_repair and\n"
+    "eft_routing; then, as asked, split_by (table_line, account, csn, tpc; null\n"
+    "when no split ran), bank (name, city, state, new_routing; null when the\n"
+    "directory does not list an OK nine-digit transit) and x9 (auxiliary_on_us,\n"
+    "epc, routing, check_digit, on_us, amount, micr_valid, unusable).  In CSV\n"
+    "each of these three is a column per member: split_table_line, ...,\n"
+    "bank_name, ..., x9_auxiliary_on_us, ...; x9_unusable joined by '|'.  A line\n"
     "that cannot be parsed (longer than %zu characters, holding a NUL byte, or\n"
     "not UTF-8 with --encoding=utf8) gives a record with an error instead.\n"
     "\n"
     "Exit status: 0 when every input was read and every record written; 1 when\n"
-    "an input could not be opened or read, the table cannot be used, output\n"
-    "could not be written, or an option is wrong.\n";
+    "an input could not be opened or read, the table or the directory cannot be\n"
+    "used, output could not be written, or an option is wrong.\n";
 
 constexpr const char* default_table = "PARSE.DAT";
 
@@ -95,6 +110,27 @@ table_handle checked_table(const char* path, micr_table* read) {
                      micr_table_problem_message(table.get(), i));
     if (problems > 0) return nullptr;
     return table;
+}
+
+struct directory_deleter {
+    void operator()(micr_directory* directory) const { micr_directory_free(directory); }
+};
+using directory_handle = std::unique_ptr<micr_directory, directory_deleter>;
+
+// The routing directory at `path`, kept when it has no problems; otherwise
+// says why on stderr, every problem, and returns null.
+directory_handle checked_directory(const char* path) {
+    directory_handle directory(micr_directory_open(path));
+    if (directory == nullptr) {
+        std::fprintf(stderr, "micrparse: cannot open directory '%s': %s\n", path, std::strerror(errno));
+        return nullptr;
+    }
+    const std::size_t problems = micr_directory_problem_count(directory.get());
+    for (std::size_t i = 0; i < problems; ++i)
+        std::fprintf(stderr, "%s:%ld: %s\n", path, micr_directory_problem_line(directory.get(), i),
+                     micr_directory_problem_message(directory.get(), i));
+    if (problems > 0) return nullptr;
+    return directory;
 }
 
 // ./PARSE.DAT, which nobody named, must be a regular file: a FIFO there would
@@ -137,13 +173,14 @@ bool choose_table(const micr::batch::options& opt, table_handle& table) {
 
 // Reads each input in turn and writes its records on standard output;
 // returns the exit status.
-int read_inputs(const micr::batch::options& opt, const micr_table* table) {
+int read_inputs(const micr::batch::options& opt, const micr_table* table, const micr_directory* directory) {
     // One large buffer: records go out in blocks, not line by line.
     static char output_buffer[1 << 16];
     std::setvbuf(stdout, output_buffer, _IOFBF, sizeof output_buffer);
-    micr::batch::record_writer writer(opt.format, opt.line.encoding);
+    const micr::batch::record_options carried{opt.explain, directory, opt.x9};
+    micr::batch::record_writer writer(opt.format, opt.line.encoding, carried);
     if (opt.format == micr::batch::output_format::csv) {
-        const std::string header = micr::batch::csv_header();
+        const std::string header = micr::batch::csv_header(carried);
         if (std::fwrite(header.data(), 1, header.size(), stdout) != header.size()) return write_error();
     }
 
@@ -193,7 +230,10 @@ int main(int argc, char** argv) {
     }
     const micr::batch::options& opt = line.opt;
     if (opt.check_table != nullptr) return checked_table(opt.check_table, micr_table_open(opt.check_table)) ? 0 : 1;
+    if (opt.check_directory != nullptr) return checked_directory(opt.check_directory) ? 0 : 1;
     table_handle table;
     if (!choose_table(opt, table)) return 1;
-    return read_inputs(opt, table.get());
+    directory_handle directory;
+    if (opt.directory != nullptr && !(directory = checked_directory(opt.directory))) return 1;
+    return read_inputs(opt, table.get(), directory.get());
 }

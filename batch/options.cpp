@@ -1,7 +1,9 @@
 #include "options.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <iterator>
 #include <string_view>
 #include <utility>
 
@@ -41,6 +43,9 @@ bool set_symbols(const char* value, const char*& symbols) {
     return true;
 }
 
+// Options that only check a file, and stand alone.
+constexpr std::string_view check_options[] = {"--check-table", "--check-directory"};
+
 }  // namespace
 
 command_line parse_options(int argc, const char* const* argv) {
@@ -53,6 +58,8 @@ command_line parse_options(int argc, const char* const* argv) {
     };
     using enum command_line::request;
     bool options_ended = false;
+    std::string_view check;  // the check option given
+    int others = 0;          // options and file names besides it
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         const std::size_t equals = arg.find('=');
@@ -63,6 +70,12 @@ command_line parse_options(int argc, const char* const* argv) {
             return i + 1 < argc ? argv[++i] : nullptr;
         };
         const char* value = nullptr;
+        if (!options_ended && std::ranges::find(check_options, name) != std::end(check_options)) {
+            if (!check.empty()) ++others;
+            check = name;
+        } else if (arg != "--" || options_ended) {
+            ++others;
+        }
         if (options_ended || arg == "-" || arg.empty() || arg[0] != '-') {
             opt.files.push_back(argv[i]);
         } else if (arg == "--") {
@@ -83,6 +96,16 @@ command_line parse_options(int argc, const char* const* argv) {
                 return stop(bad_usage, "option '--check-table' needs a file name");
         } else if (arg == "--no-table") {
             opt.no_table = true;
+        } else if (arg == "--explain") {
+            opt.explain = true;
+        } else if (name == "--directory") {
+            if ((opt.directory = value_of()) == nullptr)
+                return stop(bad_usage, "option '--directory' needs a file name");
+        } else if (name == "--check-directory") {
+            if ((opt.check_directory = value_of()) == nullptr)
+                return stop(bad_usage, "option '--check-directory' needs a file name");
+        } else if (arg == "--x9") {
+            opt.x9 = true;
         } else if (name == "--symbols") {
             if ((value = value_of()) == nullptr)
                 return stop(bad_usage, "option '--symbols' needs a value: default, TOAD, bcd or six characters");
@@ -101,6 +124,8 @@ command_line parse_options(int argc, const char* const* argv) {
             return stop(bad_usage, "unknown option '" + std::string(arg) + "'");
         }
     }
+    if (!check.empty() && others > 0)
+        return stop(bad_usage, "option '" + std::string(check) + "' takes no other option and no file");
     if (opt.table != nullptr && opt.no_table) return stop(bad_usage, "--table and --no-table exclude each other");
     if (opt.files.empty()) opt.files.push_back("-");
     return line;

@@ -15,6 +15,10 @@ struct options {
     const char* table = nullptr;  // --table
     bool no_table = false;
     const char* check_table = nullptr;
+    bool explain = false;             // --explain
+    const char* directory = nullptr;  // --directory
+    bool x9 = false;                  // --x9
+    const char* check_directory = nullptr;
     std::vector<const char*> files;  // "-" is standard input, the one input when no file is named
 };
 
@@ -29,7 +33,9 @@ struct command_line {
 // Reads argv[1] to argv[argc - 1].  Options and file names may come in any
 // order, "--" makes every argument after it a file name, and an option that
 // takes a value has it after '=' or as the next argument.  Help, the version
-// or a usage error ends the reading where it stands.  The options keep
+// or a usage error ends the reading where it stands.  An option that only
+// checks a file (--check-table, --check-directory) stands alone: with any
+// other option or a file name it is a usage error.  The options keep
 // pointers into argv.
 command_line parse_options(int argc, const char* const* argv);
 

@@ -3,11 +3,18 @@
 // and a value of one of the kinds in `cell`, which says how each format
 // writes it.  A new column is one line in line_columns (and, for a new fact
 // of the line, a member of line_facts).
+//
+// A group of columns is one JSON key whose value is an object of its
+// members, or null, and in CSV one column per member, named by the group's
+// prefix and the member's name (empty cells for null).  A group that the
+// records do not carry (an option that is not given) is not written at all.
 #pragma once
 
 #include <cstddef>
+#include <iterator>
 #include <optional>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "fields.h"
@@ -47,7 +54,48 @@ struct optional_text {  // plain text, or none when empty
 struct error {  // why the line could not be parsed; empty when it was parsed
     std::string_view reason;
 };
+struct name_list {  // names that never need quoting, in order: a JSON array; in CSV joined by '|'
+    const char* const* names;
+    std::size_t count;
+};
 }  // namespace cell
+
+// A group's JSON key, and what stands before each member's name in its CSV
+// column.
+struct group_name {
+    const char* key;
+    const char* prefix;
+};
+
+// The groups that records carry.
+struct carried_groups {
+    bool split_by = false;
+    bool bank = false;
+    bool x9 = false;
+};
+
+constexpr carried_groups groups_of(const record_options& options) {
+    return {options.explain, options.directory != nullptr, options.x9};
+}
+
+// The texts of the Check Detail Record's MICR fields, in record order, with
+// the bit that marks each one unusable (0 for those that have none).
+struct x9_text {
+    const char* name;
+    std::size_t offset;
+    std::size_t width;  // terminator included
+    unsigned unusable;
+};
+
+inline constexpr x9_text x9_texts[] = {
+    {"auxiliary_on_us", offsetof(micr_x9_fields, auxiliary_on_us), sizeof micr_x9_fields::auxiliary_on_us,
+     MICR_X9_AUXILIARY_ON_US},
+    {"epc", offsetof(micr_x9_fields, epc), sizeof micr_x9_fields::epc, 0},
+    {"routing", offsetof(micr_x9_fields, routing), sizeof micr_x9_fields::routing, MICR_X9_ROUTING},
+    {"check_digit", offsetof(micr_x9_fields, check_digit), sizeof micr_x9_fields::check_digit, 0},
+    {"on_us", offsetof(micr_x9_fields, on_us), sizeof micr_x9_fields::on_us, MICR_X9_ON_US},
+    {"amount", offsetof(micr_x9_fields, amount), sizeof micr_x9_fields::amount, MICR_X9_AMOUNT},
+};
 
 // The parser's names of the codes of a field status or of an exception
 // state, without the blanks that pad them: by code as far as the parser has
@@ -79,7 +127,15 @@ struct record_values {
     const micr_result& result = no_result;
     line_facts facts;
     std::string_view error;  // in the record of a line that could not be parsed
+    carried_groups groups;
+    // What the groups are computed from, in the record of a parsed line.
+    const parsed_line* parsed = nullptr;
+    const micr_directory* directory = nullptr;
 };
+
+// The value of a group whose value `Get` gives (as a std::optional).
+template <class Get>
+using group_value = typename std::invoke_result_t<Get&>::value_type;
 
 // The columns that every record starts with, that of a line that could not
 // be parsed too: where the line is.
@@ -104,6 +160,33 @@ void line_columns(Out& out, const record_values& r) {
     out.column({"amount_cents"}, r.facts.amount_cents);
     out.column({"transit_form"}, cell::optional_text{r.facts.transit_form});
     out.column({"routing_repair"}, cell::optional_text{r.facts.routing_repair});
+    out.column({"eft_routing"}, cell::optional_text{r.facts.eft_routing});
+    // A group's value is computed only for a record that carries the group.
+    const auto split_by = [&r] { return split_of(*r.parsed); };
+    const auto bank = [&r] { return bank_of(r.result, r.directory); };
+    const auto x9 = [&r] { return x9_of(*r.parsed); };
+    out.group({"split_by", "split_"}, r.groups.split_by, split_by, [](auto& members, const split_facts& s) {
+        members.column({"table_line"}, s.table_line);
+        members.column({"account"}, cell::optional_text{s.account});
+        members.column({"csn"}, cell::optional_text{s.csn});
+        members.column({"tpc"}, cell::optional_text{s.tpc});
+    });
+    out.group({"bank", "bank_"}, r.groups.bank, bank, [](auto& members, const micr_bank& b) {
+        members.column({"name"}, cell::field{b.name, sizeof b.name});
+        members.column({"city"}, cell::field{b.city, sizeof b.city});
+        members.column({"state"}, cell::field{b.state, sizeof b.state});
+        members.column({"new_routing"}, cell::optional_text{b.new_routing});
+    });
+    out.group({"x9", "x9_"}, r.groups.x9, x9, [](auto& members, const micr_x9_fields& fields) {
+        const char* unusable[std::size(x9_texts)];
+        std::size_t count = 0;
+        for (const x9_text& t : x9_texts) {
+            members.column({t.name}, cell::field{reinterpret_cast<const char*>(&fields) + t.offset, t.width});
+            if ((fields.unusable & t.unusable) != 0) unusable[count++] = t.name;
+        }
+        members.column({"micr_valid"}, cell::text{std::string_view(&fields.micr_valid, 1)});
+        members.column({"unusable"}, cell::name_list{unusable, count});
+    });
 }
 
 template <class Out>

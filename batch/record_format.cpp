@@ -24,14 +24,22 @@ void record_writer::set_file(std::string_view name) {
 }
 
 std::size_t record_writer::record_bound(std::size_t line_length) const {
-    std::size_t texts = 0;
+    std::size_t texts = sizeof(micr_bank) + sizeof(micr_x9_fields);
     for (const field_id f : all_fields) texts += fields[f].width;
     return fixed_record_room + file_.size() + widest_escape * (line_length + texts);
 }
 
-char* record_writer::write_record(char* at, long line, std::string_view micr, const micr_result& result) const {
-    return writer_of(format_).record(
-        at, record_values{file_, line, micr, encoding_ == text_encoding::utf8, result, facts_of(result), {}});
+char* record_writer::write_record(char* at, long line, std::string_view micr, const parsed_line& parsed) const {
+    return writer_of(format_).record(at, record_values{.file = file_,
+                                                       .line = line,
+                                                       .micr = micr,
+                                                       .micr_utf8 = encoding_ == text_encoding::utf8,
+                                                       .result = parsed.result,
+                                                       .facts = facts_of(parsed.result),
+                                                       .error = {},
+                                                       .groups = groups_of(options_),
+                                                       .parsed = &parsed,
+                                                       .directory = options_.directory});
 }
 
 char* record_writer::write_error(char* at, long line, std::string_view reason) const {
@@ -39,13 +47,14 @@ char* record_writer::write_error(char* at, long line, std::string_view reason) c
     values.file = file_;
     values.line = line;
     values.error = reason;
+    values.groups = groups_of(options_);
     return writer_of(format_).error_record(at, values);
 }
 
-void record_writer::append_record(std::string& out, long line, std::string_view micr, const micr_result& result) const {
+void record_writer::append_record(std::string& out, long line, std::string_view micr, const parsed_line& parsed) const {
     const std::size_t used = out.size();
     out.resize(used + record_bound(micr.size()));
-    out.resize(static_cast<std::size_t>(write_record(out.data() + used, line, micr, result) - out.data()));
+    out.resize(static_cast<std::size_t>(write_record(out.data() + used, line, micr, parsed) - out.data()));
 }
 
 void record_writer::append_error(std::string& out, long line, std::string_view reason) const {

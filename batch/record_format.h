@@ -5,7 +5,9 @@
 //   then text and status name of amount, account, tpc, csn, transit, epc,
 //   onus and auxonus ("amount", "amount_status", ...), for CSV an "error"
 //   column, then what the line tells beyond its fields: amount_cents,
-//   transit_form, routing_repair.
+//   transit_form, routing_repair, eft_routing, and as record_options asks,
+//   split_by, bank and x9 (in CSV a column per member: split_table_line,
+//   ..., bank_name, ..., x9_auxiliary_on_us, ...).
 // A line the parser cannot take gives a record of file, line and error alone
 // (in CSV the other columns stay empty).
 //
@@ -17,6 +19,7 @@
 #include <string>
 #include <string_view>
 
+#include "line_facts.h"
 #include "micr.h"
 
 namespace micr::batch {
@@ -39,16 +42,23 @@ std::string json_string(std::string_view utf8);
 // return or a line feed; quotes inside are doubled.
 std::string csv_field(std::string_view text);
 
-// The CSV header row, line feed included.
-std::string csv_header();
+// The CSV header row of records that carry what `options` asks for, line
+// feed included.
+std::string csv_header(const record_options& options = {});
 
 // Writes records into a caller's buffer.  The fixed keys and separators are
 // constant bytes; a value is checked eight bytes at a time and copied as it
 // is unless it needs quoting or escaping.
 class record_writer {
 public:
-    explicit record_writer(output_format format, text_encoding encoding = text_encoding::latin1)
-        : format_(format), encoding_(encoding) {}
+    explicit record_writer(output_format format, text_encoding encoding = text_encoding::latin1,
+                           const record_options& options = {})
+        : format_(format), encoding_(encoding), options_(options) {}
+
+    // Parses a line for its record: see parse_for_record.
+    int parse(const micr_table* table, std::string_view text, unsigned flags, parsed_line& out) const {
+        return parse_for_record(table, text, flags, options_, out);
+    }
 
     // The file name that every following record carries ("-" for standard input).
     void set_file(std::string_view name);
@@ -57,19 +67,21 @@ public:
     // record with a reason that long, can take.
     std::size_t record_bound(std::size_t line_length) const;
 
-    // Write the record of a parsed line (`micr` in reading order, as read), or
-    // of a line that could not be parsed, at `out`, which has room for
-    // record_bound(the line's length) bytes; return the end of what they wrote.
-    char* write_record(char* out, long line, std::string_view micr, const micr_result& result) const;
+    // Write the record of a parsed line (`micr` in reading order, as read;
+    // `parsed` as parse gave it), or of a line that could not be parsed, at
+    // `out`, which has room for record_bound(the line's length) bytes;
+    // return the end of what they wrote.
+    char* write_record(char* out, long line, std::string_view micr, const parsed_line& parsed) const;
     char* write_error(char* out, long line, std::string_view reason) const;
 
     // The same, appended to a string.
-    void append_record(std::string& out, long line, std::string_view micr, const micr_result& result) const;
+    void append_record(std::string& out, long line, std::string_view micr, const parsed_line& parsed) const;
     void append_error(std::string& out, long line, std::string_view reason) const;
 
 private:
     output_format format_;
     text_encoding encoding_;
+    record_options options_;
     std::string file_;  // the file name as it stands in a record, quoted or escaped
 };
 

@@ -157,7 +157,7 @@ TEST(Fault, ProgramsReportReadAndWriteErrorsEndToEnd) {
          R"("unrecognized_symbols":0,"amount":"12","amount_status":"OK","account":"","account_status":"MISSING",)"
          R"("tpc":"","tpc_status":"MISSING","csn":"","csn_status":"MISSING","transit":"","transit_status":"MISSING",)"
          R"("epc":"","epc_status":"MISSING","onus":"","onus_status":"MISSING","auxonus":"","auxonus_status":"MISSING",)"
-         R"("amount_cents":12,"transit_form":null,"routing_repair":null})"
+         R"("amount_cents":12,"transit_form":null,"routing_repair":null,"eft_routing":null})"
          "\n",
          "micrparse: error reading '/proc/self/mem': Input/output error\n", 1},
     };

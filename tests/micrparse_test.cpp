@@ -35,8 +35,9 @@ const std::string rest_missing =
 
 // The last keys of a record: what the line tells beyond its fields.
 std::string facts(const std::string& cents = "null", const std::string& form = "null",
-                  const std::string& repair = "null") {
-    return R"("amount_cents":)" + cents + R"(,"transit_form":)" + form + R"(,"routing_repair":)" + repair + "}";
+                  const std::string& repair = "null", const std::string& eft = "null") {
+    return R"("amount_cents":)" + cents + R"(,"transit_form":)" + form + R"(,"routing_repair":)" + repair +
+           R"(,"eft_routing":)" + eft + "}";
 }
 
 // The amount in cents as micrparse writes it, when the amount is OK.
@@ -60,13 +61,13 @@ std::string amount_only_csv(int line, const std::string& micr, const std::string
                             const std::string& amount_status) {
     return "-," + std::to_string(line) + "," + micr + ",1,EX_NORMAL,0," + amount + "," + amount_status +
            ",,MISSING,,MISSING,,MISSING,,MISSING,,MISSING,,MISSING,,MISSING,," +
-           (amount_status == "OK" ? std::to_string(std::stoull(amount)) : "") + ",,\n";
+           (amount_status == "OK" ? std::to_string(std::stoull(amount)) : "") + ",,,\n";
 }
 
 const std::string csv_header =
     "file,line,micr,status,exception_state,unrecognized_symbols,amount,amount_status,account,account_status,"
     "tpc,tpc_status,csn,csn_status,transit,transit_status,epc,epc_status,onus,onus_status,auxonus,"
-    "auxonus_status,error,amount_cents,transit_form,routing_repair\n";
+    "auxonus_status,error,amount_cents,transit_form,routing_repair,eft_routing\n";
 
 TEST(Micrparse, ExampleReaderOutputAsJsonLines) {
     // Seven cheques of examples/cheques.txt, read with examples/PARSE.DAT.
@@ -177,7 +178,7 @@ TEST(Micrparse, TheTableIsChosenLoadedOnceAndCheckedWhole) {
     const std::string amount = R"("unrecognized_symbols":0,"amount":"","amount_status":"MISSING",)";
     const std::string tail =
         R"("transit":"123456780","transit_status":"OK","epc":"","epc_status":"MISSING",)"
-        R"("onus":"12345678","onus_status":"OK","auxonus":"","auxonus_status":"MISSING",)" + facts("null", R"("aba")") +
+        R"("onus":"12345678","onus_status":"OK","auxonus":"","auxonus_status":"MISSING",)" + facts("null", R"("aba")", "null", R"("123456780")") +
         "\n";
     const std::string default_split = head + R"("EX_NORMAL",)" + amount +
                                        R"("account":"12345678","account_status":"OK","tpc":"","tpc_status":"MISSING",)"
@@ -257,7 +258,7 @@ TEST(Micrparse, CsvQuotesAndConvertsLikeJson) {
                            amount_only_csv(2, "\"a1\r2a\"", "\"1\r2\"", "INVALID") +        // a lone CR
                            amount_only_csv(3, "a1\xc3\xa9" "2a", "1\xc3\xa9" "2", "INVALID") +
                            // file, line, 20 empty columns, the error
-                           "-,4" + std::string(21, ',') + "line holds a NUL byte,,,\n" +
+                           "-,4" + std::string(21, ',') + "line holds a NUL byte,,,,\n" +
                            amount_only_csv(5, "a12a", "12", "OK"));
     EXPECT_EQ(run.exit_status, 0);
 }
@@ -287,7 +288,7 @@ TEST(Micrparse, FilesInTurnWithStandardInputAtItsDash) {
         {"the file name is quoted in CSV when it holds a comma",
          {"--format=csv", "day 2, late.txt"},
          csv_header + "\"day 2, late.txt\",1,a3a,1,EX_NORMAL,0,3,OK" +
-             ",,MISSING,,MISSING,,MISSING,,MISSING,,MISSING,,MISSING,,MISSING,,3,,\n"},
+             ",,MISSING,,MISSING,,MISSING,,MISSING,,MISSING,,MISSING,,MISSING,,3,,,\n"},
         {"after '--' a name that begins with '-' is a file", {"--", "-x.txt"}, amount_only("-x.txt", 1, "a5a", "5", "OK")},
         {"options may follow file names", {"six.txt", "--format=jsonl"}, amount_only("six.txt", 1, "a6a", "6", "OK")},
         {"json is another name of jsonl", {"--format", "json", "six.txt"}, amount_only("six.txt", 1, "a6a", "6", "OK")},
@@ -376,6 +377,10 @@ std::string parsed(std::vector<std::string> args) {
     if (opt.table != nullptr) words += " table " + std::string(opt.table);
     if (opt.no_table) words += " no-table";
     if (opt.check_table != nullptr) words += " check " + std::string(opt.check_table);
+    if (opt.explain) words += " explain";
+    if (opt.directory != nullptr) words += " directory " + std::string(opt.directory);
+    if (opt.x9) words += " x9";
+    if (opt.check_directory != nullptr) words += " check-directory " + std::string(opt.check_directory);
     words += ", files";
     for (const char* file : opt.files) words += " '" + std::string(file) + "'";
     return words;
@@ -396,7 +401,17 @@ TEST(MicrparseOptions, ArgumentsToWhatTheyAskFor) {
         {{"--symbols=bcd"}, "jsonl symbols 'dcb-! ', files '-'"},
         {{"--symbols=TOAD!_"}, "jsonl symbols 'TOAD!_', files '-'"},
         {{"--symbols=TOAD", "--symbols=default"}, "jsonl, files '-'"},
-        {{"--table", "t.dat", "--check-table=c.dat"}, "jsonl table t.dat check c.dat, files '-'"},
+        {{"--check-table=c.dat"}, "jsonl check c.dat, files '-'"},
+        {{"--check-directory", "d.txt"}, "jsonl check-directory d.txt, files '-'"},
+        {{"--table", "t.dat", "--check-table=c.dat"}, "usage error"},
+        {{"--check-directory=d.txt", "a.txt"}, "usage error"},
+        {{"--check-directory=d.txt", "-"}, "usage error"},
+        {{"--check-table=c.dat", "--check-directory=d.txt"}, "usage error"},
+        {{"--check-directory=d.txt", "--"}, "jsonl check-directory d.txt, files '-'"},
+        {{"--", "--check-directory=d.txt"}, "jsonl, files '--check-directory=d.txt'"},
+        {{"--explain", "--x9", "--directory", "d.txt"}, "jsonl explain directory d.txt x9, files '-'"},
+        {{"--directory=d.txt", "--check-directory", "e.txt"}, "usage error"},
+        {{"--directory"}, "usage error"},
         {{"--table=", "--no-table=x"}, "usage error"},
         {{"--no-table", "x"}, "jsonl no-table, files 'x'"},
         {{"--", "--help", "-", "--"}, "jsonl, files '--help' '-' '--'"},
@@ -429,6 +444,9 @@ TEST(Micrparse, HelpAndVersion) {
         EXPECT_EQ(run.out.rfind("Usage: micrparse [OPTION]... [FILE]...\n", 0), 0u) << run.out;
         EXPECT_NE(run.out.find("--format=FORMAT"), std::string::npos);
         EXPECT_NE(run.out.find("PARSE.DAT"), std::string::npos);
+        for (const char* named : {"--explain", "--directory=FILE", "--check-directory=FILE", "--x9", "eft_routing",
+                                  "split_by", "bank (", "x9 ("})
+            EXPECT_NE(run.out.find(named), std::string::npos) << named;
         EXPECT_EQ(run.err, "");
         EXPECT_EQ(run.exit_status, 0);
     }
@@ -447,7 +465,7 @@ namespace {
 std::string cheque_row(const std::string& micr) {
     return "-,1," + micr +
            ",0,EX_NORMAL,0,0000012500,OK,12345678,OK,,MISSING,0101,OK,123456780,OK,,MISSING,12345678o 0101,OK,,"
-           "MISSING,,12500,aba,\n";
+           "MISSING,,12500,aba,,123456780\n";
 }
 
 TEST(Micrparse, ReaderConventionsEncodingsAndSalvage) {
@@ -467,7 +485,7 @@ TEST(Micrparse, ReaderConventionsEncodingsAndSalvage) {
          cheque_row("T123456780T 12345678O 0101 A0000012500A")},
         {"bcd, with a Canadian transit", {"--symbols=bcd"}, "d12345-678d 1234567c 001 b0000001000b\n",
          "-,1,d12345-678d 1234567c 001 b0000001000b,0,EX_NORMAL,0,0000001000,OK,1234567,OK,001,OK,,MISSING,"
-         "12345d678,OK,,MISSING,1234567o 001,OK,,MISSING,,1000,canadian,\n"},
+         "12345d678,OK,,MISSING,1234567o 001,OK,,MISSING,,1000,canadian,,067812345\n"},
         {"six characters of one's own: _ for a blank", {"--symbols", "TOAD!_"},
          "T123456780T_12345678O_0101_A0000012500A\n", cheque_row("T123456780T_12345678O_0101_A0000012500A")},
         {"Unicode symbols in the default convention; the line written byte by byte", {}, unicode + "\n",
@@ -475,15 +493,15 @@ TEST(Micrparse, ReaderConventionsEncodingsAndSalvage) {
         {"Unicode symbols with --encoding=utf8: the line written as those characters", {"--encoding", "utf8"},
          unicode + "\n", cheque_row(unicode)},
         {"a line that is not UTF-8", {"--encoding=utf8"}, "a1\xe9" "2a\n",
-         "-,1" + std::string(21, ',') + "line is not valid UTF-8,,,\n"},
+         "-,1" + std::string(21, ',') + "line is not valid UTF-8,,,,\n"},
         {"without salvage the parse stops at the unreadable on-us field", {},
          "t1234567?0t 1234?678o 0101 a0000012500a\n",
          "-,1,t1234567?0t 1234?678o 0101 a0000012500a,1,EX_NORMAL,1,0000012500,OK,,MISSING,,MISSING,,MISSING,,"
-         "MISSING,,MISSING, 1234?678o 0101,UNRECOG,,MISSING,,12500,,\n"},
+         "MISSING,,MISSING, 1234?678o 0101,UNRECOG,,MISSING,,12500,,,\n"},
         {"salvage reads on; the unreadable routing digit gets a repair hint", {"--salvage"},
          "t1234567?0t 1234?678o 0101 a0000012500a\n",
          "-,1,t1234567?0t 1234?678o 0101 a0000012500a,1,EX_NORMAL,1,0000012500,OK,1234?678,UNRECOG,,MISSING,0101,"
-         "OK,1234567?0,UNRECOG,,MISSING,1234?678o 0101,UNRECOG,,MISSING,,12500,,123456780\n"},
+         "OK,1234567?0,UNRECOG,,MISSING,1234?678o 0101,UNRECOG,,MISSING,,12500,,123456780,\n"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);

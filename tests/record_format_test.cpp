@@ -5,7 +5,9 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <random>
+#include <regex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -93,7 +95,7 @@ TEST(CsvHeader, NamesEveryColumnInRecordOrder) {
               "file,line,micr,status,exception_state,unrecognized_symbols,"
               "amount,amount_status,account,account_status,tpc,tpc_status,csn,csn_status,"
               "transit,transit_status,epc,epc_status,onus,onus_status,auxonus,auxonus_status,error,"
-              "amount_cents,transit_form,routing_repair\n");
+              "amount_cents,transit_form,routing_repair,eft_routing\n");
 }
 
 TEST(RecordWriter, ErrorRecordsCarryFileLineAndReasonOnly) {
@@ -106,9 +108,9 @@ TEST(RecordWriter, ErrorRecordsCarryFileLineAndReasonOnly) {
     csv_writer.append_error(csv, 12, "line holds a NUL byte");
     EXPECT_EQ(json, R"({"file":"day,1.txt","line":12,"error":"line holds a NUL byte"})"
                     "\n");
-    // 23 columns: file and line, 20 empty ones (micr, the three record values
-    // and the eight fields' text and status), then the error.
-    EXPECT_EQ(csv, "\"day,1.txt\",12" + std::string(21, ',') + "line holds a NUL byte,,,\n");
+    // file and line, 20 empty cells (micr, the three record values and the
+    // eight fields' text and status), the error, then four empty cells.
+    EXPECT_EQ(csv, "\"day,1.txt\",12" + std::string(21, ',') + "line holds a NUL byte,,,,\n");
 }
 
 // Random texts: bytes of every value, or valid UTF-8 text of code points of
@@ -161,9 +163,14 @@ TEST(JsonString, BytesAreThoseOfTheJsonLibrary) {
 
 // The record as the JSON library writes it, key by key: what the writer's
 // constant bytes and hand-written values must reproduce exactly.  `file` and
-// `micr` are written as UTF-8 text with `utf8`, byte by byte otherwise.
-nlohmann::ordered_json library_record(std::string_view file, long line, std::string_view micr, const micr_result& r,
-                                      bool utf8) {
+// `micr` are written as UTF-8 text with `utf8`, byte by byte otherwise.  The
+// groups that `options` asks for hold the values of split_of, bank_of and
+// x9_of: this test is about how they are written, micrparse's tests about
+// what they are.
+nlohmann::ordered_json library_record(std::string_view file, long line, std::string_view micr,
+                                      const micr::batch::parsed_line& parsed, bool utf8,
+                                      const micr::batch::record_options& options) {
+    const micr_result& r = parsed.result;
     auto text = [utf8](std::string_view bytes) { return utf8 ? std::string(bytes) : latin1_to_utf8(bytes); };
     auto name = [](signed char status) {
         std::string n = micr_status_name(status);
@@ -186,15 +193,64 @@ nlohmann::ordered_json library_record(std::string_view file, long line, std::str
         record["amount_cents"] = cents;
     else
         record["amount_cents"] = nullptr;
-    if (r.transit_status == ST_OK)
-        record["transit_form"] = std::strchr(r.transit, 'd') != nullptr ? "canadian" : "aba";
-    else
+    static const std::regex canadian("[0-9]{5}d[0-9]{3}");
+    if (r.transit_status != ST_OK)
         record["transit_form"] = nullptr;
+    else if (std::strchr(r.transit, 'd') == nullptr)
+        record["transit_form"] = "aba";
+    else
+        record["transit_form"] = std::regex_match(r.transit, canadian) ? "canadian" : "dash";
     char repair[10];
     if (r.transit_status == ST_UNRECOG && micr_repair_routing(r.transit, repair) == 1)
         record["routing_repair"] = repair;
     else
         record["routing_repair"] = nullptr;
+    char eft[10];
+    if (r.transit_status == ST_OK && micr_eft_routing(r.transit, eft) == 1)
+        record["eft_routing"] = eft;
+    else
+        record["eft_routing"] = nullptr;
+
+    auto text_or_null = [](std::string_view t) {
+        return t.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(std::string(t));
+    };
+    if (options.explain) {
+        nlohmann::ordered_json& split = record["split_by"];
+        if (const auto split_by = micr::batch::split_of(parsed)) {
+            split["table_line"] =
+                split_by->table_line ? nlohmann::ordered_json(*split_by->table_line) : nlohmann::ordered_json();
+            split["account"] = text_or_null(split_by->account);
+            split["csn"] = text_or_null(split_by->csn);
+            split["tpc"] = text_or_null(split_by->tpc);
+        }
+    }
+    if (options.directory != nullptr) {
+        nlohmann::ordered_json& bank = record["bank"];
+        if (const auto found = micr::batch::bank_of(r, options.directory)) {
+            bank["name"] = found->name;
+            bank["city"] = found->city;
+            bank["state"] = found->state;
+            bank["new_routing"] = text_or_null(found->new_routing);
+        }
+    }
+    if (options.x9) {
+        const micr_x9_fields f = micr::batch::x9_of(parsed).value();
+        nlohmann::ordered_json& x9 = record["x9"];
+        x9["auxiliary_on_us"] = f.auxiliary_on_us;
+        x9["epc"] = f.epc;
+        x9["routing"] = f.routing;
+        x9["check_digit"] = f.check_digit;
+        x9["on_us"] = f.on_us;
+        x9["amount"] = f.amount;
+        x9["micr_valid"] = std::string(1, f.micr_valid);
+        x9["unusable"] = nlohmann::ordered_json::array();
+        const std::pair<unsigned, const char*> bits[] = {{MICR_X9_AUXILIARY_ON_US, "auxiliary_on_us"},
+                                                         {MICR_X9_ROUTING, "routing"},
+                                                         {MICR_X9_ON_US, "on_us"},
+                                                         {MICR_X9_AMOUNT, "amount"}};
+        for (const auto& [bit, bit_name] : bits)
+            if ((f.unusable & bit) != 0) x9["unusable"].push_back(bit_name);
+    }
     return record;
 }
 
@@ -217,24 +273,41 @@ std::vector<std::string> csv_cells(const std::string& row) {
     return cells;
 }
 
-// Each CSV cell of a record as the JSON value under the same name: a string
-// as it is, a number as its digits, null and a missing key as nothing.
+// Each CSV cell of a record as the JSON value under the same name, or of a
+// group's member under the name after the group's prefix: a string as it is,
+// a number as its digits, an array as its strings joined by '|', null, a
+// null group and a missing key as nothing.
 std::vector<std::string> cells_of(const nlohmann::ordered_json& record, const std::vector<std::string>& names) {
+    const std::pair<std::string, std::string> groups[] = {{"split_by", "split_"}, {"bank", "bank_"}, {"x9", "x9_"}};
     std::vector<std::string> cells;
     for (const std::string& name : names) {
-        const auto value = record.find(name);
-        if (value == record.end() || value->is_null())
-            cells.emplace_back();
-        else
-            cells.push_back(value->is_string() ? value->get<std::string>() : value->dump());
+        const nlohmann::ordered_json* value = nullptr;
+        if (record.contains(name)) value = &record.at(name);
+        for (const auto& [key, prefix] : groups)
+            if (value == nullptr && name.starts_with(prefix) && record.contains(key) && record.at(key).is_object())
+                value = &record.at(key).at(name.substr(prefix.size()));
+        std::string cell;
+        if (value != nullptr && value->is_string()) {
+            cell = value->get<std::string>();
+        } else if (value != nullptr && value->is_array()) {
+            for (const auto& item : *value) cell += (cell.empty() ? "" : "|") + item.get<std::string>();
+        } else if (value != nullptr && !value->is_null()) {
+            cell = value->dump();
+        }
+        cells.push_back(cell);
     }
     return cells;
 }
+
+struct directory_deleter {
+    void operator()(micr_directory* d) const { micr_directory_free(d); }
+};
 
 TEST(RecordWriter, JsonBytesAreThoseOfTheJsonLibraryAndCsvCellsHoldTheSameValues) {
     // Random records over an alphabet that holds every kind of byte the
     // writer treats apart: plain ASCII, quote, backslash, control bytes, DEL,
     // bytes above 127; with --encoding=utf8, line and file name are UTF-8.
+    // Each record carries a random choice of the optional groups.
     const std::string alphabet = std::string("0123456789 toad?\"\\\x01\x1f\x7f\x80\xe9\xff\t\r", 26) + "x,";
     random_texts random(20261207);
     auto text = [&](std::size_t most) {
@@ -242,13 +315,28 @@ TEST(RecordWriter, JsonBytesAreThoseOfTheJsonLibraryAndCsvCellsHoldTheSameValues
         for (std::size_t n = random.pick(most + 1); n > 0; --n) t += alphabet[random.pick(alphabet.size())];
         return t;
     };
-    const std::vector<std::string> names = csv_cells(micr::batch::csv_header());
+    // Two banks whose texts need escaping and quoting, one of them moved.
+    auto fedach = [](const std::string& start, const std::string& name, const std::string& city) {
+        // From column 1: routing number, office, servicing bank, type, date, new routing number.
+        std::string line(155, ' ');
+        line.replace(0, start.size(), start).replace(35, name.size(), name).replace(107, city.size(), city);
+        return line.replace(127, 2, "IL") + "\n";
+    };
+    const std::string listed = fedach("123456780O0110000151120126000000000", "\"QUOTED\" \\ BANK, INC", "SPRINGFIELD") +
+                               fedach("011000015O0110000152120126021000021", "OLD BANK", "CITY");
+    const std::unique_ptr<micr_directory, directory_deleter> directory(
+        micr_directory_from_text(listed.data(), listed.size()));
+    ASSERT_EQ(micr_directory_problem_count(directory.get()), 0u);
+    const char* const rules[] = {nullptr, "right-lone-serial", "account-after-serial"};
     for (int i = 0; i < 4000; ++i) {
         const bool utf8 = i % 2 == 1;
         const auto encoding = utf8 ? micr::batch::text_encoding::utf8 : micr::batch::text_encoding::latin1;
-        micr::batch::record_writer json_writer(micr::batch::output_format::json_lines, encoding);
-        micr::batch::record_writer csv_writer(micr::batch::output_format::csv, encoding);
-        micr_result r;
+        const micr::batch::record_options options{random.pick(2) == 1, random.pick(2) == 1 ? directory.get() : nullptr,
+                                                  random.pick(2) == 1};
+        micr::batch::record_writer json_writer(micr::batch::output_format::json_lines, encoding, options);
+        micr::batch::record_writer csv_writer(micr::batch::output_format::csv, encoding, options);
+        micr::batch::parsed_line parsed;
+        micr_result& r = parsed.result;
         std::memset(&r, 0, sizeof r);
         r.status = static_cast<signed char>(random.pick(2));
         r.exception_state = static_cast<signed char>(random.pick(6)) - 1;  // -1 .. 4, names and "???????"
@@ -259,10 +347,19 @@ TEST(RecordWriter, JsonBytesAreThoseOfTheJsonLibraryAndCsvCellsHoldTheSameValues
             // An amount that is OK holds digits: up to sixteen, so some reach past 2^53.
             if (f == micr::amount_field && r.amount_status == ST_OK)
                 t = random.pick(3) == 0 ? "9007199254740992" : random.pick(2) ? "9007199254740991" : "0012";
-            if (f == micr::transit_field && random.pick(3) == 0) t = random.pick(2) ? "12?456780" : "12345d678";
+            if (f == micr::transit_field && random.pick(2) == 0) {
+                const char* const transits[] = {"12?456780", "12345d678", "d123", "123456780", "011000015"};
+                t = transits[random.pick(std::size(transits))];
+            }
             std::memcpy(micr::text_of(r, f), t.c_str(), t.size() + 1);
         }
+        parsed.why.table_line = random.pick(3) == 0 ? static_cast<long>(random.pick(100000)) : 0;
+        parsed.why.account_rule = rules[random.pick(std::size(rules))];
+        parsed.why.csn_rule = rules[random.pick(std::size(rules))];
+        parsed.why.tpc_rule = rules[random.pick(std::size(rules))];
+        parsed.flags = random.pick(2) == 1 ? MICR_SALVAGE : 0;
         const std::string file = utf8 ? random.utf8(6) : text(12), micr = utf8 ? random.utf8(30) : text(60);
+        parsed.text = micr;
         const long line = static_cast<long>(random.pick(1000000));
         json_writer.set_file(file);
         csv_writer.set_file(file);
@@ -272,16 +369,17 @@ TEST(RecordWriter, JsonBytesAreThoseOfTheJsonLibraryAndCsvCellsHoldTheSameValues
             const std::string reason = text(20);
             json_writer.append_error(json, line, reason);
             csv_writer.append_error(csv, line, reason);
-            expected["file"] = library_record(file, line, micr, r, utf8)["file"];
+            expected["file"] = library_record(file, line, micr, parsed, utf8, {})["file"];
             expected["line"] = line;
             expected["error"] = latin1_to_utf8(reason);
         } else {
-            json_writer.append_record(json, line, micr, r);
-            csv_writer.append_record(csv, line, micr, r);
-            expected = library_record(file, line, micr, r, utf8);
+            json_writer.append_record(json, line, micr, parsed);
+            csv_writer.append_record(csv, line, micr, parsed);
+            expected = library_record(file, line, micr, parsed, utf8, options);
         }
         ASSERT_EQ(json, expected.dump() + "\n") << "record " << i;
-        ASSERT_EQ(csv_cells(csv), cells_of(expected, names)) << "record " << i << ": " << csv;
+        ASSERT_EQ(csv_cells(csv), cells_of(expected, csv_cells(micr::batch::csv_header(options))))
+            << "record " << i << ": " << csv;
     }
 }
 
