@@ -1,9 +1,11 @@
 #include "options.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace micr::batch {
 namespace {
@@ -41,6 +43,16 @@ bool set_symbols(const char* value, const char*& symbols) {
     return true;
 }
 
+// Options that take one value: each may be given once.
+constexpr std::string_view single_valued[] = {"--format", "--symbols", "--encoding", "--table", "--check-table"};
+// Options that only check a file: one of them, alone, with no input and no table.
+constexpr std::string_view check_options[] = {"--check-table"};
+
+template <std::size_t N>
+bool one_of(std::string_view name, const std::string_view (&names)[N]) {
+    return std::find(names, names + N, name) != names + N;
+}
+
 }  // namespace
 
 command_line parse_options(int argc, const char* const* argv) {
@@ -52,6 +64,8 @@ command_line parse_options(int argc, const char* const* argv) {
         return line;
     };
     using enum command_line::request;
+    std::vector<std::string_view> given;  // the single-valued options seen
+    std::string_view check;               // the check option given, if any
     bool options_ended = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -63,6 +77,16 @@ command_line parse_options(int argc, const char* const* argv) {
             return i + 1 < argc ? argv[++i] : nullptr;
         };
         const char* value = nullptr;
+        if (!options_ended && one_of(name, single_valued)) {
+            if (std::find(given.begin(), given.end(), name) != given.end())
+                return stop(bad_usage, "option '" + std::string(name) + "' given twice");
+            given.push_back(name);
+        }
+        if (!options_ended && one_of(name, check_options)) {
+            if (!check.empty())
+                return stop(bad_usage, std::string(check) + " and " + std::string(name) + " exclude each other");
+            check = name;
+        }
         if (options_ended || arg == "-" || arg.empty() || arg[0] != '-') {
             opt.files.push_back(argv[i]);
         } else if (arg == "--") {
@@ -102,6 +126,12 @@ command_line parse_options(int argc, const char* const* argv) {
         }
     }
     if (opt.table != nullptr && opt.no_table) return stop(bad_usage, "--table and --no-table exclude each other");
+    if (!check.empty()) {
+        const std::string checking(check);
+        if (!opt.files.empty()) return stop(bad_usage, checking + " reads no input file");
+        if (opt.table != nullptr) return stop(bad_usage, checking + " and --table exclude each other");
+        if (opt.no_table) return stop(bad_usage, checking + " and --no-table exclude each other");
+    }
     if (opt.files.empty()) opt.files.push_back("-");
     return line;
 }

@@ -28,7 +28,8 @@ struct command_line {
 
 // Reads argv[1] to argv[argc - 1].  Options and file names may come in any
 // order, "--" makes every argument after it a file name, and an option that
-// takes a value has it after '=' or as the next argument.  Help, the version
+// takes a value has it after '=' or as the next argument, once.  A check
+// option (--check-table) stands alone: no input file, no table option.  Help, the version
 // or a usage error ends the reading where it stands.  The options keep
 // pointers into argv.
 command_line parse_options(int argc, const char* const* argv);

@@ -10,6 +10,8 @@
 
 #include <sys/stat.h>
 
+#include <nlohmann/json.hpp>
+
 #include "options.h"
 #include "utf8.h"
 #include "test_support.h"
@@ -24,6 +26,9 @@ using micr_test::write_file;
 
 const std::string micrparse = MICRPARSE_PATH;
 const std::string source_dir = MICR_SOURCE_DIR;
+const std::string byte_order_mark(micr::batch::utf8_byte_order_mark);
+// The most bytes after a byte-order mark that line 1 may hold.
+const std::size_t max_line_length_for_mark = micr::batch::max_line_length - byte_order_mark.size();
 
 // Fields after the amount, all missing: a parse that stopped at or right
 // after the amount field reaches none of them.
@@ -165,9 +170,116 @@ TEST(Micrparse, LongestLineIsParsedOneMoreIsAnError) {
                   std::string(26, '1') +
                   R"(","onus_status":"TOOLONG","auxonus":"","auxonus_status":"MISSING",)" + facts() +
                   "\n"
-                  R"({"file":"-","line":2,"error":"line longer than 4095 characters"})"
+                  R"({"file":"-","line":2,"error":"line longer than 4095 bytes"})"
                   "\n");
     EXPECT_EQ(run.exit_status, 0);
+}
+
+// The records of a JSON Lines output, parsed.
+std::vector<nlohmann::json> records_of(const std::string& out) {
+    std::vector<nlohmann::json> records;
+    for (std::size_t start = 0; start < out.size();) {
+        const std::size_t end = out.find('\n', start);
+        records.push_back(nlohmann::json::parse(out.substr(start, end - start)));
+        start = end + 1;
+    }
+    return records;
+}
+
+// A byte-order mark that begins an input is no part of its line 1: every key
+// of every record is what the input without the mark gives, but line 1's
+// micr, which latin1 writes as read, mark included.
+TEST(Micrparse, AByteOrderMarkThatBeginsAnInputIsNotParsed) {
+    const std::string& mark = byte_order_mark;
+    const std::string cheque = "t123456780t 12345678o 0101 a0000012500a";
+    const struct {
+        const char* why;
+        std::string after_mark;  // the input that follows the mark
+    } rows[] = {
+        {"a cheque, then a line", cheque + "\na12a\n"},
+        {"a mark further on is a character of its line", cheque + "\n" + mark + cheque + "\n"},
+        {"the mark alone on line 1", "\n" + cheque},
+        {"the mark and nothing else: an empty input", ""},
+        {"the mark and a line feed: an empty line", "\n"},
+        {"a line that holds a NUL byte", std::string("a1\0a\n", 5)},
+        {"a line that is not UTF-8", "a1\xe9" "a\n"},
+        {"the longest line, the mark counted", std::string(max_line_length_for_mark, '1') + "\n"},
+    };
+    const std::string latin1_mark = micr::batch::latin1_to_utf8(mark);
+    for (const char* encoding : {"latin1", "utf8"}) {
+        for (const auto& row : rows) {
+            SCOPED_TRACE(std::string(encoding) + ": " + row.why);
+            const temp_dir marked(false), bare(false);
+            // Standard input, then two files, each beginning with the mark.
+            for (const temp_dir* dir : {&marked, &bare}) {
+                const std::string start = dir == &marked ? mark : "";
+                write_file(dir->file("one.txt"), start + row.after_mark);
+                write_file(dir->file("two.txt"), start + "a34a\n");
+            }
+            const std::vector<std::string> args = {"--no-table", "--encoding", encoding, "-", "one.txt", "two.txt"};
+            const program_run with = run_program(micrparse, args, marked.path(), mark + row.after_mark);
+            const program_run without = run_program(micrparse, args, bare.path(), row.after_mark);
+            EXPECT_EQ(with.err, "");
+            EXPECT_EQ(with.exit_status, 0);
+            std::vector<nlohmann::json> got = records_of(with.out), want = records_of(without.out);
+            ASSERT_EQ(got.size(), want.size());
+            for (std::size_t i = 0; i < got.size(); ++i) {
+                if (got[i].at("line") == 1 && want[i].contains("micr") && std::string(encoding) == "latin1")
+                    want[i]["micr"] = latin1_mark + want[i]["micr"].get<std::string>();
+                EXPECT_EQ(got[i], want[i]) << "record " << i + 1;
+            }
+        }
+    }
+    // The 4095-byte limit counts the line as read: one more after the mark is too long.
+    const temp_dir dir(false);
+    const program_run run = run_program(micrparse, {"--no-table"}, dir.path(),
+                                        byte_order_mark + std::string(max_line_length_for_mark + 1, '1'));
+    EXPECT_EQ(run.out, R"({"file":"-","line":1,"error":"line longer than 4095 bytes"})"
+                       "\n");
+}
+
+// Behaviours of whole runs, each by the keys of the records it must give.
+TEST(Micrparse, RunsGiveTheRecordsTheyMust) {
+    const temp_dir dir(false);
+    const std::string latin1_name = "caf\xe9.txt";  // not UTF-8
+    write_file(dir.file(latin1_name), "a12a\n");
+    const struct {
+        const char* why;
+        std::vector<std::string> args;
+        std::string input;
+        std::vector<std::string> records;  // JSON objects: keys each record must have, with their values
+    } rows[] = {
+        {"salvage with a table: a transit without its opening symbol is NOTERM, no table entry applies",
+         {"--salvage", "--table", source_dir + "/examples/PARSE.DAT"},
+         "026009593t 001234 5678901o a0000004250a\n",
+         {R"({"status":1,"transit":"026009593","transit_status":"NOTERM","exception_state":"EX_NORMAL",)"
+          R"("account":"001234 5678901","account_status":"OK","amount_cents":4250})"}},
+        {"utf8 refuses a surrogate encoded in UTF-8 and reads on",
+         {"--no-table", "--encoding", "utf8"},
+         "a1\xed\xa0\x80" "2a\na12a\n",
+         {R"({"line":1,"error":"line is not valid UTF-8"})", R"({"line":2,"micr":"a12a","amount":"12"})"}},
+        {"utf8 writes a file name that is not UTF-8 byte by byte",
+         {"--no-table", "--encoding=utf8", latin1_name},
+         "",
+         {R"({"file":"caf\u00e9.txt","line":1,"micr":"a12a"})"}},
+        {"standard input named twice is read once, then is empty",
+         {"--no-table", "-", latin1_name, "-"},
+         "a1a\n",
+         {R"({"file":"-","line":1,"micr":"a1a"})", R"({"file":"caf\u00e9.txt","line":1,"micr":"a12a"})"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        const program_run run = run_program(micrparse, row.args, dir.path(), row.input);
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(run.exit_status, 0);
+        const std::vector<nlohmann::json> records = records_of(run.out);
+        ASSERT_EQ(records.size(), row.records.size()) << run.out;
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            const nlohmann::json wanted = nlohmann::json::parse(row.records[i]);
+            for (const auto& [key, value] : wanted.items())
+                EXPECT_EQ(records[i].value(key, nlohmann::json()), value) << "record " << i + 1 << ", key " << key;
+        }
+    }
 }
 
 TEST(Micrparse, TheTableIsChosenLoadedOnceAndCheckedWhole) {
@@ -347,6 +459,25 @@ TEST(Micrparse, BadOptionsAreReportedOnStandardErrorWithExitStatus1) {
          "micrparse: option '--encoding' needs a value: latin1 or utf8\n" + hint},
         {"a table and none", {"--table=t.dat", "--no-table"},
          "micrparse: --table and --no-table exclude each other\n" + hint},
+        {"none and a table", {"--no-table", "--table", "t.dat"},
+         "micrparse: --table and --no-table exclude each other\n" + hint},
+        {"format twice, even the same", {"--format=csv", "--format", "csv"},
+         "micrparse: option '--format' given twice\n" + hint},
+        {"symbols twice", {"--symbols=TOAD", "--symbols", "default"},
+         "micrparse: option '--symbols' given twice\n" + hint},
+        {"encoding twice", {"--encoding", "utf8", "--encoding=latin1"},
+         "micrparse: option '--encoding' given twice\n" + hint},
+        {"table twice", {"--table", "a.dat", "--table=b.dat"}, "micrparse: option '--table' given twice\n" + hint},
+        {"check-table twice", {"--check-table", "a.dat", "--check-table=b.dat"},
+         "micrparse: option '--check-table' given twice\n" + hint},
+        {"check-table with an input file", {"--check-table", "a.dat", "lines.txt"},
+         "micrparse: --check-table reads no input file\n" + hint},
+        {"check-table with standard input named", {"-", "--check-table", "a.dat"},
+         "micrparse: --check-table reads no input file\n" + hint},
+        {"check-table with a table", {"--check-table", "a.dat", "--table", "b.dat"},
+         "micrparse: --check-table and --table exclude each other\n" + hint},
+        {"check-table with no table", {"--no-table", "--check-table=a.dat"},
+         "micrparse: --check-table and --no-table exclude each other\n" + hint},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
@@ -389,14 +520,19 @@ TEST(MicrparseOptions, ArgumentsToWhatTheyAskFor) {
         {{}, "jsonl, files '-'"},
         {{"a.txt", "-", "b.txt"}, "jsonl, files 'a.txt' '-' 'b.txt'"},
         {{"--format", "csv", "a.txt"}, "csv, files 'a.txt'"},
-        {{"--format=csv", "--format=json"}, "jsonl, files '-'"},
-        {{"--encoding=utf8", "--encoding", "latin1", "--salvage"}, "jsonl salvage, files '-'"},
+        {{"--format=csv", "--format=json"}, "usage error"},
+        {{"--encoding=utf8", "--encoding", "latin1", "--salvage"}, "usage error"},
+        {{"--encoding", "latin1", "--salvage"}, "jsonl salvage, files '-'"},
         {{"--encoding", "utf8"}, "jsonl utf8, files '-'"},
         {{"--symbols", "TOAD"}, "jsonl symbols 'TOAD! ', files '-'"},
         {{"--symbols=bcd"}, "jsonl symbols 'dcb-! ', files '-'"},
         {{"--symbols=TOAD!_"}, "jsonl symbols 'TOAD!_', files '-'"},
-        {{"--symbols=TOAD", "--symbols=default"}, "jsonl, files '-'"},
-        {{"--table", "t.dat", "--check-table=c.dat"}, "jsonl table t.dat check c.dat, files '-'"},
+        {{"--symbols=TOAD", "--symbols=default"}, "usage error"},
+        {{"--table", "t.dat", "--check-table=c.dat"}, "usage error"},
+        {{"--check-table=c.dat"}, "jsonl check c.dat, files '-'"},
+        {{"--check-table", "--table"}, "jsonl check --table, files '-'"},
+        {{"--salvage", "--no-table", "--no-table", "--salvage", "-", "-"}, "jsonl salvage no-table, files '-' '-'"},
+        {{"--", "--format=csv", "--format=csv"}, "jsonl, files '--format=csv' '--format=csv'"},
         {{"--table=", "--no-table=x"}, "usage error"},
         {{"--no-table", "x"}, "jsonl no-table, files 'x'"},
         {{"--", "--help", "-", "--"}, "jsonl, files '--help' '-' '--'"},
@@ -510,6 +646,7 @@ TEST(Micrparse, BadConventionsAndEncodingsAreRefused) {
         {{"--symbols", "toad"}, "micrparse: unknown symbols 'toad" + symbols + hint},
         {{"--symbols", "TOADD!"}, "micrparse: unknown symbols 'TOADD!" + symbols + hint},
         {{"--symbols", "TOAD1 "}, "micrparse: unknown symbols 'TOAD1 " + symbols + hint},
+        {{"--symbols", "TOAD!_x"}, "micrparse: unknown symbols 'TOAD!_x" + symbols + hint},
         {{"--symbols"}, "micrparse: option '--symbols' needs a value: default, TOAD, bcd or six characters\n" + hint},
         {{"--encoding=ascii"}, "micrparse: unknown encoding 'ascii' (use latin1 or utf8)\n" + hint},
     };
