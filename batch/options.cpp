@@ -6,6 +6,7 @@
 #include <iterator>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace micr::batch {
 namespace {
@@ -43,8 +44,16 @@ bool set_symbols(const char* value, const char*& symbols) {
     return true;
 }
 
+// Options that take one value: each may be given once.
+constexpr std::string_view single_valued[] = {"--format",      "--symbols",   "--encoding",       "--table",
+                                              "--check-table", "--directory", "--check-directory"};
 // Options that only check a file, and stand alone.
 constexpr std::string_view check_options[] = {"--check-table", "--check-directory"};
+
+template <std::size_t N>
+bool one_of(std::string_view name, const std::string_view (&names)[N]) {
+    return std::find(names, names + N, name) != names + N;
+}
 
 }  // namespace
 
@@ -57,6 +66,7 @@ command_line parse_options(int argc, const char* const* argv) {
         return line;
     };
     using enum command_line::request;
+    std::vector<std::string_view> given;  // the single-valued options seen
     bool options_ended = false;
     std::string_view check;  // the check option given
     int others = 0;          // options and file names besides it
@@ -70,7 +80,12 @@ command_line parse_options(int argc, const char* const* argv) {
             return i + 1 < argc ? argv[++i] : nullptr;
         };
         const char* value = nullptr;
-        if (!options_ended && std::ranges::find(check_options, name) != std::end(check_options)) {
+        if (!options_ended && one_of(name, single_valued)) {
+            if (std::find(given.begin(), given.end(), name) != given.end())
+                return stop(bad_usage, "option '" + std::string(name) + "' given twice");
+            given.push_back(name);
+        }
+        if (!options_ended && one_of(name, check_options)) {
             if (!check.empty()) ++others;
             check = name;
         } else if (arg != "--" || options_ended) {

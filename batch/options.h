@@ -32,10 +32,10 @@ struct command_line {
 
 // Reads argv[1] to argv[argc - 1].  Options and file names may come in any
 // order, "--" makes every argument after it a file name, and an option that
-// takes a value has it after '=' or as the next argument.  Help, the version
-// or a usage error ends the reading where it stands.  An option that only
-// checks a file (--check-table, --check-directory) stands alone: with any
-// other option or a file name it is a usage error.  The options keep
+// takes a value has it after '=' or as the next argument, once.  Help, the
+// version or a usage error ends the reading where it stands.  An option that
+// only checks a file (--check-table, --check-directory) stands alone: with
+// any other option or a file name it is a usage error.  The options keep
 // pointers into argv.
 command_line parse_options(int argc, const char* const* argv);
 

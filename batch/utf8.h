@@ -8,6 +8,9 @@
 
 namespace micr::batch {
 
+// U+FEFF as UTF-8: the mark some editors and readers put at the start of a file.
+inline constexpr std::string_view utf8_byte_order_mark = "\xEF\xBB\xBF";
+
 // Whether `bytes` are valid UTF-8: no overlong form, no surrogate, nothing
 // beyond U+10FFFF.
 bool valid_utf8(std::string_view bytes);

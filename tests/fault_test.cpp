@@ -174,19 +174,20 @@ TEST(Fault, ProgramsReportReadAndWriteErrorsEndToEnd) {
 // micrparse
 
 TEST(ReadFault, MicrparseKeepsTheRecordsBeforeAFailedRead) {
+    const temp_dir dir(false);
     const std::string lines = "a1a\na2a\na3a\n";
     failing_bytes bytes{lines, 6, 2};  // fails inside the second line
     char buffer[16];
     micr::text_source input = source_over(bytes, buffer, sizeof buffer);
     micr::batch::record_writer writer(micr::batch::output_format::csv);
     writer.set_file("-");
-    char* out_text = nullptr;
-    std::size_t size = 0;
-    std::FILE* out = open_memstream(&out_text, &size);
+    const int fd = ::open(dir.file("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    micr::batch::record_output out(fd, false);
     const micr::batch::input_summary summary = micr::batch::write_records(input, nullptr, {}, writer, out);
-    std::fclose(out);
-    const std::string written(out_text, size);
-    std::free(out_text);
+    EXPECT_TRUE(out.flush());
+    ::close(fd);
+    const std::string written = micr_test::read_file(dir.file("out"));
     EXPECT_EQ(summary.read_error, EIO);
     EXPECT_EQ(summary.lines, 1);
     EXPECT_EQ(written.rfind("-,1,a1a,", 0), 0u) << written;
@@ -200,11 +201,13 @@ TEST(WriteFault, MicrparseStopsAtTheFirstFailedWrite) {
     micr::memory_text_source(input, lines.data(), lines.size());
     micr::batch::record_writer writer(micr::batch::output_format::json_lines);
     writer.set_file("-");
-    failing_stream stream{{}, 1000};
-    std::FILE* out = stream.open();
+    const int fd = ::open("/dev/full", O_WRONLY);  // every write fails with ENOSPC
+    ASSERT_GE(fd, 0);
+    micr::batch::record_output out(fd, false);
     const micr::batch::input_summary summary = micr::batch::write_records(input, nullptr, {}, writer, out);
-    std::fclose(out);
+    ::close(fd);
     EXPECT_TRUE(summary.write_failed);
+    EXPECT_EQ(out.error(), ENOSPC);
     EXPECT_LT(summary.lines, 20000) << "micrparse went on after a failed write";
 }
 

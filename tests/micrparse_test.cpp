@@ -10,9 +10,11 @@
 
 #include <sys/stat.h>
 
+#include <nlohmann/json.hpp>
+
 #include "options.h"
-#include "utf8.h"
 #include "test_support.h"
+#include "utf8.h"
 
 namespace {
 
@@ -24,14 +26,16 @@ using micr_test::write_file;
 
 const std::string micrparse = MICRPARSE_PATH;
 const std::string source_dir = MICR_SOURCE_DIR;
+const std::string byte_order_mark(micr::batch::utf8_byte_order_mark);
+// The most bytes after a byte-order mark that line 1 may hold.
+const std::size_t max_line_length_for_mark = micr::batch::max_line_length - byte_order_mark.size();
 
 // Fields after the amount, all missing: a parse that stopped at or right
 // after the amount field reaches none of them.
-const std::string rest_missing =
-    R"("account":"","account_status":"MISSING","tpc":"","tpc_status":"MISSING",)"
-    R"("csn":"","csn_status":"MISSING","transit":"","transit_status":"MISSING",)"
-    R"("epc":"","epc_status":"MISSING","onus":"","onus_status":"MISSING",)"
-    R"("auxonus":"","auxonus_status":"MISSING",)";
+const std::string rest_missing = R"("account":"","account_status":"MISSING","tpc":"","tpc_status":"MISSING",)"
+                                 R"("csn":"","csn_status":"MISSING","transit":"","transit_status":"MISSING",)"
+                                 R"("epc":"","epc_status":"MISSING","onus":"","onus_status":"MISSING",)"
+                                 R"("auxonus":"","auxonus_status":"MISSING",)";
 
 // The last keys of a record: what the line tells beyond its fields.
 std::string facts(const std::string& cents = "null", const std::string& form = "null",
@@ -110,7 +114,8 @@ const std::string nul_error = R"({"file":"-","line":1,"error":"line holds a NUL 
 INSTANTIATE_TEST_SUITE_P(
     EdgeInputs, MicrparseEdgeInput,
     testing::Values(
-        edge_case{"LF line ends", "a12a\na34a\n", amount_only("-", 1, "a12a", "12", "OK") + amount_only("-", 2, "a34a", "34", "OK")},
+        edge_case{"LF line ends", "a12a\na34a\n",
+                  amount_only("-", 1, "a12a", "12", "OK") + amount_only("-", 2, "a34a", "34", "OK")},
         edge_case{"CR before LF is dropped with it", "a12a\r\na34a\r\n",
                   amount_only("-", 1, "a12a", "12", "OK") + amount_only("-", 2, "a34a", "34", "OK")},
         edge_case{"a last line without LF is not lost", "a12a\na34a",
@@ -121,21 +126,37 @@ INSTANTIATE_TEST_SUITE_P(
                       R"("unrecognized_symbols":0,"amount":"","amount_status":"MISSING","account":"",)"
                       R"("account_status":"MISSING","tpc":"","tpc_status":"MISSING","csn":"","csn_status":"MISSING",)"
                       R"("transit":"","transit_status":"MISSING","epc":"","epc_status":"MISSING",)"
-                      R"("onus":"\u001a","onus_status":"NOTERM","auxonus":"","auxonus_status":"MISSING",)" + facts() +
-                      "\n" +
-                      amount_only("-", 3, "a34a", "34", "OK")},
+                      R"("onus":"\u001a","onus_status":"NOTERM","auxonus":"","auxonus_status":"MISSING",)" +
+                      facts() + "\n" + amount_only("-", 3, "a34a", "34", "OK")},
         edge_case{"an empty line is an empty code line: stopped at once, all missing", "\n",
                   amount_only("-", 1, "", "", "MISSING")},
         edge_case{"empty input, no records", "", ""},
-        edge_case{"a NUL byte gives an error record, the next line goes on", std::string("a1\0" "2a\na34a\n", 10),
+        edge_case{"a NUL byte gives an error record, the next line goes on",
+                  std::string("a1\0"
+                              "2a\na34a\n",
+                              10),
                   nul_error + amount_only("-", 2, "a34a", "34", "OK")},
         edge_case{"a byte above 127 is written as the code point of its value",
-                  "a1\xe9" "2a\n", amount_only("-", 1, "a1\xc3\xa9" "2a", "1\xc3\xa9" "2", "INVALID")},
-        edge_case{"the lowest and highest high bytes", "a\x80\xff" "a\n",
-                  amount_only("-", 1, "a\xc2\x80\xc3\xbf" "a", "\xc2\x80\xc3\xbf", "INVALID")},
+                  "a1\xe9"
+                  "2a\n",
+                  amount_only("-", 1,
+                              "a1\xc3\xa9"
+                              "2a",
+                              "1\xc3\xa9"
+                              "2",
+                              "INVALID")},
+        edge_case{"the lowest and highest high bytes",
+                  "a\x80\xff"
+                  "a\n",
+                  amount_only("-", 1,
+                              "a\xc2\x80\xc3\xbf"
+                              "a",
+                              "\xc2\x80\xc3\xbf", "INVALID")},
         edge_case{"a CR not followed by LF stays in the line, escaped", "a1\r2a\n",
                   amount_only("-", 1, "a1\\r2a", "1\\r2", "INVALID")},
-        edge_case{"other control bytes are escaped as \\u00XX", "a1\x01" "2a\n",
+        edge_case{"other control bytes are escaped as \\u00XX",
+                  "a1\x01"
+                  "2a\n",
                   amount_only("-", 1, "a1\\u00012a", "1\\u00012", "INVALID")},
         edge_case{"quote and backslash are escaped", "a1\"\\2a\n",
                   amount_only("-", 1, "a1\\\"\\\\2a", "1\\\"\\\\2", "INVALID")}),
@@ -157,18 +178,127 @@ TEST(Micrparse, LongestLineIsParsedOneMoreIsAnError) {
     // characters, one over its limit of 25, and stops the parse.
     const std::string longest(4095, '1');
     const program_run run = run_program(micrparse, {}, dir.path(), longest + "\n" + longest + "1\n");
-    EXPECT_EQ(run.out,
-              R"({"file":"-","line":1,"micr":")" + longest +
-                  R"(","status":1,"exception_state":"EX_NORMAL","unrecognized_symbols":0,)"
-                  R"("amount":"","amount_status":"MISSING","account":"","account_status":"MISSING",)"
-                  R"("tpc":"","tpc_status":"MISSING","csn":"","csn_status":"MISSING",)"
-                  R"("transit":"","transit_status":"MISSING","epc":"","epc_status":"MISSING","onus":")" +
-                  std::string(26, '1') +
-                  R"(","onus_status":"TOOLONG","auxonus":"","auxonus_status":"MISSING",)" + facts() +
-                  "\n"
-                  R"({"file":"-","line":2,"error":"line longer than 4095 characters"})"
-                  "\n");
+    EXPECT_EQ(run.out, R"({"file":"-","line":1,"micr":")" + longest +
+                           R"(","status":1,"exception_state":"EX_NORMAL","unrecognized_symbols":0,)"
+                           R"("amount":"","amount_status":"MISSING","account":"","account_status":"MISSING",)"
+                           R"("tpc":"","tpc_status":"MISSING","csn":"","csn_status":"MISSING",)"
+                           R"("transit":"","transit_status":"MISSING","epc":"","epc_status":"MISSING","onus":")" +
+                           std::string(26, '1') +
+                           R"(","onus_status":"TOOLONG","auxonus":"","auxonus_status":"MISSING",)" + facts() +
+                           "\n"
+                           R"({"file":"-","line":2,"error":"line longer than 4095 bytes"})"
+                           "\n");
     EXPECT_EQ(run.exit_status, 0);
+}
+
+// The records of a JSON Lines output, parsed.
+std::vector<nlohmann::json> records_of(const std::string& out) {
+    std::vector<nlohmann::json> records;
+    for (std::size_t start = 0; start < out.size();) {
+        const std::size_t end = out.find('\n', start);
+        records.push_back(nlohmann::json::parse(out.substr(start, end - start)));
+        start = end + 1;
+    }
+    return records;
+}
+
+// A byte-order mark that begins an input is no part of its line 1: every key
+// of every record is what the input without the mark gives, but line 1's
+// micr, which latin1 writes as read, mark included.
+TEST(Micrparse, AByteOrderMarkThatBeginsAnInputIsNotParsed) {
+    const std::string& mark = byte_order_mark;
+    const std::string cheque = "t123456780t 12345678o 0101 a0000012500a";
+    const struct {
+        const char* why;
+        std::string after_mark;  // the input that follows the mark
+    } rows[] = {
+        {"a cheque, then a line", cheque + "\na12a\n"},
+        {"a mark further on is a character of its line", cheque + "\n" + mark + cheque + "\n"},
+        {"the mark alone on line 1", "\n" + cheque},
+        {"the mark and nothing else: an empty input", ""},
+        {"the mark and a line feed: an empty line", "\n"},
+        {"a line that holds a NUL byte", std::string("a1\0a\n", 5)},
+        {"a line that is not UTF-8",
+         "a1\xe9"
+         "a\n"},
+        {"the longest line, the mark counted", std::string(max_line_length_for_mark, '1') + "\n"},
+    };
+    const std::string latin1_mark = micr::batch::latin1_to_utf8(mark);
+    for (const char* encoding : {"latin1", "utf8"}) {
+        for (const auto& row : rows) {
+            SCOPED_TRACE(std::string(encoding) + ": " + row.why);
+            const temp_dir marked(false), bare(false);
+            // Standard input, then two files, each beginning with the mark.
+            for (const temp_dir* dir : {&marked, &bare}) {
+                const std::string start = dir == &marked ? mark : "";
+                write_file(dir->file("one.txt"), start + row.after_mark);
+                write_file(dir->file("two.txt"), start + "a34a\n");
+            }
+            const std::vector<std::string> args = {"--no-table", "--encoding", encoding, "-", "one.txt", "two.txt"};
+            const program_run with = run_program(micrparse, args, marked.path(), mark + row.after_mark);
+            const program_run without = run_program(micrparse, args, bare.path(), row.after_mark);
+            EXPECT_EQ(with.err, "");
+            EXPECT_EQ(with.exit_status, 0);
+            std::vector<nlohmann::json> got = records_of(with.out), want = records_of(without.out);
+            ASSERT_EQ(got.size(), want.size());
+            for (std::size_t i = 0; i < got.size(); ++i) {
+                if (got[i].at("line") == 1 && want[i].contains("micr") && std::string(encoding) == "latin1")
+                    want[i]["micr"] = latin1_mark + want[i]["micr"].get<std::string>();
+                EXPECT_EQ(got[i], want[i]) << "record " << i + 1;
+            }
+        }
+    }
+    // The 4095-byte limit counts the line as read: one more after the mark is too long.
+    const temp_dir dir(false);
+    const program_run run = run_program(micrparse, {"--no-table"}, dir.path(),
+                                        byte_order_mark + std::string(max_line_length_for_mark + 1, '1'));
+    EXPECT_EQ(run.out, R"({"file":"-","line":1,"error":"line longer than 4095 bytes"})"
+                       "\n");
+}
+
+// Behaviours of whole runs, each by the keys of the records it must give.
+TEST(Micrparse, RunsGiveTheRecordsTheyMust) {
+    const temp_dir dir(false);
+    const std::string latin1_name = "caf\xe9.txt";  // not UTF-8
+    write_file(dir.file(latin1_name), "a12a\n");
+    const struct {
+        const char* why;
+        std::vector<std::string> args;
+        std::string input;
+        std::vector<std::string> records;  // JSON objects: keys each record must have, with their values
+    } rows[] = {
+        {"salvage with a table: a transit without its opening symbol is NOTERM, no table entry applies",
+         {"--salvage", "--table", source_dir + "/examples/PARSE.DAT"},
+         "026009593t 001234 5678901o a0000004250a\n",
+         {R"({"status":1,"transit":"026009593","transit_status":"NOTERM","exception_state":"EX_NORMAL",)"
+          R"("account":"001234 5678901","account_status":"OK","amount_cents":4250})"}},
+        {"utf8 refuses a surrogate encoded in UTF-8 and reads on",
+         {"--no-table", "--encoding", "utf8"},
+         "a1\xed\xa0\x80"
+         "2a\na12a\n",
+         {R"({"line":1,"error":"line is not valid UTF-8"})", R"({"line":2,"micr":"a12a","amount":"12"})"}},
+        {"utf8 writes a file name that is not UTF-8 byte by byte",
+         {"--no-table", "--encoding=utf8", latin1_name},
+         "",
+         {R"({"file":"caf\u00e9.txt","line":1,"micr":"a12a"})"}},
+        {"standard input named twice is read once, then is empty",
+         {"--no-table", "-", latin1_name, "-"},
+         "a1a\n",
+         {R"({"file":"-","line":1,"micr":"a1a"})", R"({"file":"caf\u00e9.txt","line":1,"micr":"a12a"})"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        const program_run run = run_program(micrparse, row.args, dir.path(), row.input);
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(run.exit_status, 0);
+        const std::vector<nlohmann::json> records = records_of(run.out);
+        ASSERT_EQ(records.size(), row.records.size()) << run.out;
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            const nlohmann::json wanted = nlohmann::json::parse(row.records[i]);
+            for (const auto& [key, value] : wanted.items())
+                EXPECT_EQ(records[i].value(key, nlohmann::json()), value) << "record " << i + 1 << ", key " << key;
+        }
+    }
 }
 
 TEST(Micrparse, TheTableIsChosenLoadedOnceAndCheckedWhole) {
@@ -176,17 +306,18 @@ TEST(Micrparse, TheTableIsChosenLoadedOnceAndCheckedWhole) {
     const std::string line = "t123456780t 12345678o\n";
     const std::string head = R"({"file":"-","line":1,"micr":"t123456780t 12345678o","status":0,"exception_state":)";
     const std::string amount = R"("unrecognized_symbols":0,"amount":"","amount_status":"MISSING",)";
-    const std::string tail =
-        R"("transit":"123456780","transit_status":"OK","epc":"","epc_status":"MISSING",)"
-        R"("onus":"12345678","onus_status":"OK","auxonus":"","auxonus_status":"MISSING",)" + facts("null", R"("aba")", "null", R"("123456780")") +
-        "\n";
+    const std::string tail = R"("transit":"123456780","transit_status":"OK","epc":"","epc_status":"MISSING",)"
+                             R"("onus":"12345678","onus_status":"OK","auxonus":"","auxonus_status":"MISSING",)" +
+                             facts("null", R"("aba")", "null", R"("123456780")") + "\n";
     const std::string default_split = head + R"("EX_NORMAL",)" + amount +
-                                       R"("account":"12345678","account_status":"OK","tpc":"","tpc_status":"MISSING",)"
-                                       R"("csn":"","csn_status":"MISSING",)" + tail;
+                                      R"("account":"12345678","account_status":"OK","tpc":"","tpc_status":"MISSING",)"
+                                      R"("csn":"","csn_status":"MISSING",)" +
+                                      tail;
     // B 123456780 A 1 0 4 L: the serial number is the right-most four characters of section 1.
     const std::string by_entry = head + R"("EX_USED",)" + amount +
                                  R"("account":"1234","account_status":"OK","tpc":"","tpc_status":"MISSING",)"
-                                 R"("csn":"5678","csn_status":"OK",)" + tail;
+                                 R"("csn":"5678","csn_status":"OK",)" +
+                                 tail;
     const std::string entry = "B 123456780 A 1 0 4 L\n";
     const std::string malformed = "# layouts\nB 123456780 A 1 0 4 L\nB 12345678 A 1 0 4 L\n\nX 026009593 A 1 0 4 L\n";
     const std::string malformed_report = "%s:3: routing number has 8 characters, needs 9\n%s:5: type must be B or P\n";
@@ -200,7 +331,7 @@ TEST(Micrparse, TheTableIsChosenLoadedOnceAndCheckedWhole) {
         // "" for none; "/" for a directory, "|" for a FIFO, "->PATH" for a
         // symbolic link to PATH of that name
         std::string parse_dat;
-        std::string other;      // other.dat
+        std::string other;  // other.dat
         std::vector<std::string> args;
         std::string out;
         std::string err;
@@ -214,21 +345,56 @@ TEST(Micrparse, TheTableIsChosenLoadedOnceAndCheckedWhole) {
         {"--table=FILE", "", entry, {"--table=other.dat"}, by_entry, "", 0},
         {"every malformed line is reported and nothing is written", malformed, "", {}, "", report("PARSE.DAT"), 1},
         {"the same for --table, named as given", "", malformed, {"--table", "other.dat"}, "", report("other.dat"), 1},
-        {"a PARSE.DAT that cannot be loaded is an error, not no table", "/", "", {}, "",
-         "micrparse: cannot open table 'PARSE.DAT': Is a directory\n", 1},
-        {"a FIFO as PARSE.DAT is refused, never waited on", "|", "", {}, "",
-         "micrparse: cannot open table 'PARSE.DAT': not a regular file\n", 1},
-        {"so is a device", "->/dev/null", "", {}, "", "micrparse: cannot open table 'PARSE.DAT': not a regular file\n",
+        {"a PARSE.DAT that cannot be loaded is an error, not no table",
+         "/",
+         "",
+         {},
+         "",
+         "micrparse: cannot open table 'PARSE.DAT': Is a directory\n",
          1},
-        {"a link to nothing is an error, not no table", "->missing.dat", "", {}, "",
-         "micrparse: cannot open table 'PARSE.DAT': No such file or directory\n", 1},
+        {"a FIFO as PARSE.DAT is refused, never waited on",
+         "|",
+         "",
+         {},
+         "",
+         "micrparse: cannot open table 'PARSE.DAT': not a regular file\n",
+         1},
+        {"so is a device",
+         "->/dev/null",
+         "",
+         {},
+         "",
+         "micrparse: cannot open table 'PARSE.DAT': not a regular file\n",
+         1},
+        {"a link to nothing is an error, not no table",
+         "->missing.dat",
+         "",
+         {},
+         "",
+         "micrparse: cannot open table 'PARSE.DAT': No such file or directory\n",
+         1},
         {"a link to a table is followed", "->other.dat", entry, {}, by_entry, "", 0},
-        {"a --table that cannot be opened", "", "", {"--table", "missing.dat"}, "",
-         "micrparse: cannot open table 'missing.dat': No such file or directory\n", 1},
-        {"--check-table: no problems, exit 0, no input read", malformed, entry, {"--check-table", "other.dat"}, "", "",
+        {"a --table that cannot be opened",
+         "",
+         "",
+         {"--table", "missing.dat"},
+         "",
+         "micrparse: cannot open table 'missing.dat': No such file or directory\n",
+         1},
+        {"--check-table: no problems, exit 0, no input read",
+         malformed,
+         entry,
+         {"--check-table", "other.dat"},
+         "",
+         "",
          0},
-        {"--check-table: problems reported, exit 1", "", malformed, {"--check-table=other.dat"}, "",
-         report("other.dat"), 1},
+        {"--check-table: problems reported, exit 1",
+         "",
+         malformed,
+         {"--check-table=other.dat"},
+         "",
+         report("other.dat"),
+         1},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
@@ -252,11 +418,18 @@ TEST(Micrparse, TheTableIsChosenLoadedOnceAndCheckedWhole) {
 TEST(Micrparse, CsvQuotesAndConvertsLikeJson) {
     const temp_dir dir(false);
     const program_run run = run_program(micrparse, {"--format=csv"}, dir.path(),
-                                        "a1,\"2a\na1\r2a\na1\xe9" "2a\n" + std::string("a\0a\n", 4) + "a12a");
-    EXPECT_EQ(run.out, csv_header +                                                        //
+                                        "a1,\"2a\na1\r2a\na1\xe9"
+                                        "2a\n" +
+                                            std::string("a\0a\n", 4) + "a12a");
+    EXPECT_EQ(run.out, csv_header +                                                         //
                            amount_only_csv(1, "\"a1,\"\"2a\"", "\"1,\"\"2\"", "INVALID") +  // comma and quote
                            amount_only_csv(2, "\"a1\r2a\"", "\"1\r2\"", "INVALID") +        // a lone CR
-                           amount_only_csv(3, "a1\xc3\xa9" "2a", "1\xc3\xa9" "2", "INVALID") +
+                           amount_only_csv(3,
+                                           "a1\xc3\xa9"
+                                           "2a",
+                                           "1\xc3\xa9"
+                                           "2",
+                                           "INVALID") +
                            // file, line, 20 empty columns, the error
                            "-,4" + std::string(21, ',') + "line holds a NUL byte,,,,\n" +
                            amount_only_csv(5, "a12a", "12", "OK"));
@@ -289,7 +462,9 @@ TEST(Micrparse, FilesInTurnWithStandardInputAtItsDash) {
          {"--format=csv", "day 2, late.txt"},
          csv_header + "\"day 2, late.txt\",1,a3a,1,EX_NORMAL,0,3,OK" +
              ",,MISSING,,MISSING,,MISSING,,MISSING,,MISSING,,MISSING,,MISSING,,3,,,\n"},
-        {"after '--' a name that begins with '-' is a file", {"--", "-x.txt"}, amount_only("-x.txt", 1, "a5a", "5", "OK")},
+        {"after '--' a name that begins with '-' is a file",
+         {"--", "-x.txt"},
+         amount_only("-x.txt", 1, "a5a", "5", "OK")},
         {"options may follow file names", {"six.txt", "--format=jsonl"}, amount_only("six.txt", 1, "a6a", "6", "OK")},
         {"json is another name of jsonl", {"--format", "json", "six.txt"}, amount_only("six.txt", 1, "a6a", "6", "OK")},
     };
@@ -312,9 +487,13 @@ TEST(Micrparse, UnreadableInputIsReportedAndTheOthersAreStillRead) {
         std::string output;
         std::string error;
     } rows[] = {
-        {"a missing file", {"missing.txt", "good.txt"}, amount_only("good.txt", 1, "a1a", "1", "OK"),
+        {"a missing file",
+         {"missing.txt", "good.txt"},
+         amount_only("good.txt", 1, "a1a", "1", "OK"),
          "micrparse: cannot open 'missing.txt': No such file or directory\n"},
-        {"a directory", {"good.txt", "folder"}, amount_only("good.txt", 1, "a1a", "1", "OK"),
+        {"a directory",
+         {"good.txt", "folder"},
+         amount_only("good.txt", 1, "a1a", "1", "OK"),
          "micrparse: cannot open 'folder': Is a directory\n"},
     };
     for (const auto& row : rows) {
@@ -339,15 +518,47 @@ TEST(Micrparse, BadOptionsAreReportedOnStandardErrorWithExitStatus1) {
         {"unknown format", {"--format", "xml"}, "micrparse: unknown format 'xml' (use jsonl or csv)\n" + hint},
         {"unknown format, = form", {"--format=CSV"}, "micrparse: unknown format 'CSV' (use jsonl or csv)\n" + hint},
         {"format without its value", {"--format"}, "micrparse: option '--format' needs a value: jsonl or csv\n" + hint},
-        {"a bad option after a file name reads nothing", {"a.txt", "--bogus"},
+        {"a bad option after a file name reads nothing",
+         {"a.txt", "--bogus"},
          "micrparse: unknown option '--bogus'\n" + hint},
         {"table without its file", {"--table"}, "micrparse: option '--table' needs a file name\n" + hint},
-        {"check-table without its file", {"--check-table"},
+        {"check-table without its file",
+         {"--check-table"},
          "micrparse: option '--check-table' needs a file name\n" + hint},
-        {"encoding without its value", {"--encoding"},
+        {"encoding without its value",
+         {"--encoding"},
          "micrparse: option '--encoding' needs a value: latin1 or utf8\n" + hint},
-        {"a table and none", {"--table=t.dat", "--no-table"},
+        {"a table and none",
+         {"--table=t.dat", "--no-table"},
          "micrparse: --table and --no-table exclude each other\n" + hint},
+        {"none and a table",
+         {"--no-table", "--table", "t.dat"},
+         "micrparse: --table and --no-table exclude each other\n" + hint},
+        {"format twice, even the same",
+         {"--format=csv", "--format", "csv"},
+         "micrparse: option '--format' given twice\n" + hint},
+        {"symbols twice",
+         {"--symbols=TOAD", "--symbols", "default"},
+         "micrparse: option '--symbols' given twice\n" + hint},
+        {"encoding twice",
+         {"--encoding", "utf8", "--encoding=latin1"},
+         "micrparse: option '--encoding' given twice\n" + hint},
+        {"table twice", {"--table", "a.dat", "--table=b.dat"}, "micrparse: option '--table' given twice\n" + hint},
+        {"check-table twice",
+         {"--check-table", "a.dat", "--check-table=b.dat"},
+         "micrparse: option '--check-table' given twice\n" + hint},
+        {"check-table with an input file",
+         {"--check-table", "a.dat", "lines.txt"},
+         "micrparse: option '--check-table' takes no other option and no file\n" + hint},
+        {"check-table with standard input named",
+         {"-", "--check-table", "a.dat"},
+         "micrparse: option '--check-table' takes no other option and no file\n" + hint},
+        {"check-table with a table",
+         {"--check-table", "a.dat", "--table", "b.dat"},
+         "micrparse: option '--check-table' takes no other option and no file\n" + hint},
+        {"check-table with no table",
+         {"--no-table", "--check-table=a.dat"},
+         "micrparse: option '--check-table' takes no other option and no file\n" + hint},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
@@ -394,14 +605,16 @@ TEST(MicrparseOptions, ArgumentsToWhatTheyAskFor) {
         {{}, "jsonl, files '-'"},
         {{"a.txt", "-", "b.txt"}, "jsonl, files 'a.txt' '-' 'b.txt'"},
         {{"--format", "csv", "a.txt"}, "csv, files 'a.txt'"},
-        {{"--format=csv", "--format=json"}, "jsonl, files '-'"},
-        {{"--encoding=utf8", "--encoding", "latin1", "--salvage"}, "jsonl salvage, files '-'"},
+        {{"--format=csv", "--format=json"}, "usage error"},
+        {{"--encoding=utf8", "--encoding", "latin1", "--salvage"}, "usage error"},
+        {{"--encoding", "latin1", "--salvage"}, "jsonl salvage, files '-'"},
         {{"--encoding", "utf8"}, "jsonl utf8, files '-'"},
         {{"--symbols", "TOAD"}, "jsonl symbols 'TOAD! ', files '-'"},
         {{"--symbols=bcd"}, "jsonl symbols 'dcb-! ', files '-'"},
         {{"--symbols=TOAD!_"}, "jsonl symbols 'TOAD!_', files '-'"},
-        {{"--symbols=TOAD", "--symbols=default"}, "jsonl, files '-'"},
+        {{"--symbols=TOAD", "--symbols=default"}, "usage error"},
         {{"--check-table=c.dat"}, "jsonl check c.dat, files '-'"},
+        {{"--check-table", "--table"}, "jsonl check --table, files '-'"},
         {{"--check-directory", "d.txt"}, "jsonl check-directory d.txt, files '-'"},
         {{"--table", "t.dat", "--check-table=c.dat"}, "usage error"},
         {{"--check-directory=d.txt", "a.txt"}, "usage error"},
@@ -412,6 +625,9 @@ TEST(MicrparseOptions, ArgumentsToWhatTheyAskFor) {
         {{"--explain", "--x9", "--directory", "d.txt"}, "jsonl explain directory d.txt x9, files '-'"},
         {{"--directory=d.txt", "--check-directory", "e.txt"}, "usage error"},
         {{"--directory"}, "usage error"},
+        {{"--directory=d.txt", "--directory=e.txt"}, "usage error"},
+        {{"--salvage", "--no-table", "--no-table", "--salvage", "-", "-"}, "jsonl salvage no-table, files '-' '-'"},
+        {{"--", "--format=csv", "--format=csv"}, "jsonl, files '--format=csv' '--format=csv'"},
         {{"--table=", "--no-table=x"}, "usage error"},
         {{"--no-table", "x"}, "jsonl no-table, files 'x'"},
         {{"--", "--help", "-", "--"}, "jsonl, files '--help' '-' '--'"},
@@ -471,8 +687,8 @@ std::string cheque_row(const std::string& micr) {
 TEST(Micrparse, ReaderConventionsEncodingsAndSalvage) {
     const temp_dir dir(false);
     const std::string transit = "\xe2\x91\x86", on_us = "\xe2\x91\x88", amount = "\xe2\x91\x87";
-    const std::string unicode = transit + "123456780" + transit + " 12345678" + on_us + " 0101 " + amount +
-                                "0000012500" + amount;
+    const std::string unicode =
+        transit + "123456780" + transit + " 12345678" + on_us + " 0101 " + amount + "0000012500" + amount;
     // Each byte of E2 91 86 as the character of its value (tested on its own in record_format_test).
     const auto latin1 = micr::batch::latin1_to_utf8;
     const struct {
@@ -481,24 +697,39 @@ TEST(Micrparse, ReaderConventionsEncodingsAndSalvage) {
         std::string input;
         std::string out;  // after the CSV header, or the whole output without --format csv
     } rows[] = {
-        {"TOAD", {"--symbols", "TOAD"}, "T123456780T 12345678O 0101 A0000012500A\n",
+        {"TOAD",
+         {"--symbols", "TOAD"},
+         "T123456780T 12345678O 0101 A0000012500A\n",
          cheque_row("T123456780T 12345678O 0101 A0000012500A")},
-        {"bcd, with a Canadian transit", {"--symbols=bcd"}, "d12345-678d 1234567c 001 b0000001000b\n",
+        {"bcd, with a Canadian transit",
+         {"--symbols=bcd"},
+         "d12345-678d 1234567c 001 b0000001000b\n",
          "-,1,d12345-678d 1234567c 001 b0000001000b,0,EX_NORMAL,0,0000001000,OK,1234567,OK,001,OK,,MISSING,"
          "12345d678,OK,,MISSING,1234567o 001,OK,,MISSING,,1000,canadian,,067812345\n"},
-        {"six characters of one's own: _ for a blank", {"--symbols", "TOAD!_"},
-         "T123456780T_12345678O_0101_A0000012500A\n", cheque_row("T123456780T_12345678O_0101_A0000012500A")},
-        {"Unicode symbols in the default convention; the line written byte by byte", {}, unicode + "\n",
+        {"six characters of one's own: _ for a blank",
+         {"--symbols", "TOAD!_"},
+         "T123456780T_12345678O_0101_A0000012500A\n",
+         cheque_row("T123456780T_12345678O_0101_A0000012500A")},
+        {"Unicode symbols in the default convention; the line written byte by byte",
+         {},
+         unicode + "\n",
          cheque_row(latin1(unicode))},
-        {"Unicode symbols with --encoding=utf8: the line written as those characters", {"--encoding", "utf8"},
-         unicode + "\n", cheque_row(unicode)},
-        {"a line that is not UTF-8", {"--encoding=utf8"}, "a1\xe9" "2a\n",
+        {"Unicode symbols with --encoding=utf8: the line written as those characters",
+         {"--encoding", "utf8"},
+         unicode + "\n",
+         cheque_row(unicode)},
+        {"a line that is not UTF-8",
+         {"--encoding=utf8"},
+         "a1\xe9"
+         "2a\n",
          "-,1" + std::string(21, ',') + "line is not valid UTF-8,,,,\n"},
-        {"without salvage the parse stops at the unreadable on-us field", {},
+        {"without salvage the parse stops at the unreadable on-us field",
+         {},
          "t1234567?0t 1234?678o 0101 a0000012500a\n",
          "-,1,t1234567?0t 1234?678o 0101 a0000012500a,1,EX_NORMAL,1,0000012500,OK,,MISSING,,MISSING,,MISSING,,"
          "MISSING,,MISSING, 1234?678o 0101,UNRECOG,,MISSING,,12500,,,\n"},
-        {"salvage reads on; the unreadable routing digit gets a repair hint", {"--salvage"},
+        {"salvage reads on; the unreadable routing digit gets a repair hint",
+         {"--salvage"},
          "t1234567?0t 1234?678o 0101 a0000012500a\n",
          "-,1,t1234567?0t 1234?678o 0101 a0000012500a,1,EX_NORMAL,1,0000012500,OK,1234?678,UNRECOG,,MISSING,0101,"
          "OK,1234567?0,UNRECOG,,MISSING,1234?678o 0101,UNRECOG,,MISSING,,12500,,123456780,\n"},
@@ -520,7 +751,8 @@ TEST(Micrparse, ReaderConventionsEncodingsAndSalvage) {
 TEST(Micrparse, BadConventionsAndEncodingsAreRefused) {
     const temp_dir dir(false);
     const std::string hint = "Try 'micrparse --help' for more information.\n";
-    const std::string symbols = "' (use default, TOAD, bcd or six distinct characters, no digit, a space only as the blank)\n";
+    const std::string symbols =
+        "' (use default, TOAD, bcd or six distinct characters, no digit, a space only as the blank)\n";
     const struct {
         std::vector<std::string> args;
         std::string error;
@@ -528,6 +760,7 @@ TEST(Micrparse, BadConventionsAndEncodingsAreRefused) {
         {{"--symbols", "toad"}, "micrparse: unknown symbols 'toad" + symbols + hint},
         {{"--symbols", "TOADD!"}, "micrparse: unknown symbols 'TOADD!" + symbols + hint},
         {{"--symbols", "TOAD1 "}, "micrparse: unknown symbols 'TOAD1 " + symbols + hint},
+        {{"--symbols", "TOAD!_x"}, "micrparse: unknown symbols 'TOAD!_x" + symbols + hint},
         {{"--symbols"}, "micrparse: option '--symbols' needs a value: default, TOAD, bcd or six characters\n" + hint},
         {{"--encoding=ascii"}, "micrparse: unknown encoding 'ascii' (use latin1 or utf8)\n" + hint},
     };
