@@ -1,6 +1,7 @@
-# Installs the build tree into a fresh prefix, then builds the program in
-# consumer/ against that installed copy twice, through find_package(micr) and
-# through pkg-config, and runs both.  Run with cmake -P; the variables come
+# Installs the build tree into a fresh prefix, then builds the programs in
+# consumer/ against that installed copy, the C one through find_package(micr)
+# and through pkg-config and the C++17 one through find_package(micr), and
+# runs them.  Run with cmake -P; the variables come
 # from tests/CMakeLists.txt.
 #   BUILD_DIR CONFIG WORK_DIR CONSUMER_DIR LIBDIR GENERATOR PKG_CONFIG
 #   C_COMPILER C_FLAGS CXX_COMPILER CXX_FLAGS LINKER_FLAGS C_LINK_FLAGS
@@ -20,17 +21,18 @@ set(prefix ${WORK_DIR}/prefix)
 
 message(STATUS "== cmake --install into ${prefix}")
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --config ${CONFIG})
-foreach(file include/micr.h ${LIBDIR}/libmicr.a ${LIBDIR}/pkgconfig/micr.pc
+foreach(file include/micr.h include/micr.hpp ${LIBDIR}/libmicr.a ${LIBDIR}/pkgconfig/micr.pc
              ${LIBDIR}/cmake/micr/micrConfig.cmake ${LIBDIR}/cmake/micr/micrConfigVersion.cmake
              ${LIBDIR}/cmake/micr/micrTargets.cmake bin/micrparse bin/micrtest)
   if(NOT EXISTS ${prefix}/${file})
     message(FATAL_ERROR "not installed: ${file}")
   endif()
 endforeach()
-# Only the one public header: the parser's internals stay out of the prefix.
+# Only the public headers: the parser's internals stay out of the prefix.
 file(GLOB headers RELATIVE ${prefix}/include ${prefix}/include/*)
-if(NOT headers STREQUAL "micr.h")
-  message(FATAL_ERROR "installed headers are '${headers}', not micr.h alone")
+list(SORT headers)
+if(NOT headers STREQUAL "micr.h;micr.hpp")
+  message(FATAL_ERROR "installed headers are '${headers}', not micr.h and micr.hpp alone")
 endif()
 run(${prefix}/bin/micrparse --version)
 
@@ -48,6 +50,7 @@ if(NOT found STREQUAL "micr_DIR:PATH=${prefix}/${LIBDIR}/cmake/micr")
 endif()
 run(${CMAKE_COMMAND} --build ${cmake_build} --config ${CONFIG})
 run(${cmake_build}/micr_consumer)
+run(${cmake_build}/micr_cpp_consumer)
 
 message(STATUS "== consumer through pkg-config")
 set(ENV{PKG_CONFIG_PATH} ${prefix}/${LIBDIR}/pkgconfig)
