@@ -1,10 +1,13 @@
 # Installs the build tree into a fresh prefix, then builds the programs in
 # consumer/ against that installed copy, the C one through find_package(micr)
 # and through pkg-config and the C++17 one through find_package(micr), and
-# runs them.  Run with cmake -P; the variables come
-# from tests/CMakeLists.txt.
+# runs them.  With PYTHON, the Python package is installed too (part of a
+# plain install with MICR_PYTHON, else as the component micr_python) and
+# imported from the prefix.  Run with cmake -P; the variables come from
+# tests/CMakeLists.txt.
 #   BUILD_DIR CONFIG WORK_DIR CONSUMER_DIR LIBDIR GENERATOR PKG_CONFIG
 #   C_COMPILER C_FLAGS CXX_COMPILER CXX_FLAGS LINKER_FLAGS C_LINK_FLAGS
+#   PYTHON PYTHON_DIR MICR_PYTHON SOVERSION
 cmake_minimum_required(VERSION 3.25)
 
 function(run)
@@ -71,3 +74,31 @@ run(${C_COMPILER} -std=c99 ${c_flags} ${CONSUMER_DIR}/consumer.c -o ${WORK_DIR}/
 # With libmicr.so installed beside libmicr.a, -lmicr links the shared one.
 set(ENV{LD_LIBRARY_PATH} ${prefix}/${LIBDIR})
 run(${WORK_DIR}/pkg-config-consumer)
+
+if(PYTHON)
+  message(STATUS "== the Python package from the prefix")
+  if(MICR_PYTHON AND NOT EXISTS ${prefix}/${PYTHON_DIR}/micr/__init__.py)
+    message(FATAL_ERROR "MICR_PYTHON is on, but cmake --install left out ${PYTHON_DIR}/micr")
+  elseif(NOT MICR_PYTHON AND EXISTS ${prefix}/${PYTHON_DIR}/micr)
+    message(FATAL_ERROR "MICR_PYTHON is off, but cmake --install put in ${PYTHON_DIR}/micr")
+  endif()
+  run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --config ${CONFIG} --component micr_python)
+  # Imported from the prefix, the package loads the library installed there,
+  # not the one on LD_LIBRARY_PATH, and parses as the installed micrparse.
+  set(ENV{PYTHONPATH} ${prefix}/${PYTHON_DIR})
+  set(ENV{LD_LIBRARY_PATH} ${BUILD_DIR})
+  run(${PYTHON} -c [=[
+import json, os, subprocess, sys
+import micr
+prefix, package_dir, library = sys.argv[1:4]
+real = os.path.realpath
+assert real(micr.__file__) == real(os.path.join(package_dir, "micr", "__init__.py")), micr.__file__
+assert real(micr.library_path) == real(library), micr.library_path
+line = b"t026009593t 001234 5678901o a0000004250a"
+record = json.loads(subprocess.run([os.path.join(prefix, "bin", "micrparse"), "--no-table"], input=line,
+                                   capture_output=True, check=True).stdout)
+mine = micr.parse(line).as_dict()
+assert mine == {key: record[key] for key in mine}, (mine, record)
+print("micr", micr.__version__, "from", micr.__file__, "with", micr.library_path)
+]=] ${prefix} ${prefix}/${PYTHON_DIR} ${prefix}/${LIBDIR}/libmicr.so.${SOVERSION})
+endif()
