@@ -19,6 +19,33 @@ _PARSE_STATUS = tuple(ParseStatus)
 _micr_parse = lib.micr_parse
 _byref = ctypes.byref
 
+# A result is made without the dataclass's __init__, which sets each of its
+# eleven attributes through object.__setattr__ (the class is frozen), and
+# its fields without NamedTuple's __new__: together they were more than half
+# of what a parse costs from Python.  Empty fields are shared; they are
+# immutable.
+_new_tuple = tuple.__new__
+_new_object = object.__new__
+_EMPTY_FIELD = tuple(_new_tuple(Field, ("", status)) for status in FieldStatus)
+
+
+def _result(r: MicrResult) -> Result:
+    s, e, new = _FIELD_STATUS, _EMPTY_FIELD, _new_tuple
+    result = _new_object(Result)
+    result.__dict__.update(
+        status=_PARSE_STATUS[r.status],
+        exception_state=_EXCEPTION_STATE[r.exception_state],
+        unrecognized_symbols=r.unrecognized_symbols != 0,
+        amount=new(Field, (t.decode("latin-1"), s[r.amount_status])) if (t := r.amount) else e[r.amount_status],
+        account=new(Field, (t.decode("latin-1"), s[r.account_status])) if (t := r.account) else e[r.account_status],
+        tpc=new(Field, (t.decode("latin-1"), s[r.tpc_status])) if (t := r.tpc) else e[r.tpc_status],
+        csn=new(Field, (t.decode("latin-1"), s[r.csn_status])) if (t := r.csn) else e[r.csn_status],
+        transit=new(Field, (t.decode("latin-1"), s[r.transit_status])) if (t := r.transit) else e[r.transit_status],
+        epc=new(Field, (t.decode("latin-1"), s[r.epc_status])) if (t := r.epc) else e[r.epc_status],
+        onus=new(Field, (t.decode("latin-1"), s[r.onus_status])) if (t := r.onus) else e[r.onus_status],
+        auxonus=new(Field, (t.decode("latin-1"), s[r.auxonus_status])) if (t := r.auxonus) else e[r.auxonus_status])
+    return result
+
 
 def _line_bytes(line: Text) -> bytes:
     if isinstance(line, bytes):
@@ -44,19 +71,6 @@ def _table_handle(table: Optional[Table]) -> Optional[int]:
 
 def _refused() -> ValueError:
     return ValueError("the line holds a NUL byte, which no code line has")
-
-
-def _result(r: MicrResult) -> Result:
-    s = _FIELD_STATUS
-    return Result(_PARSE_STATUS[r.status], _EXCEPTION_STATE[r.exception_state], r.unrecognized_symbols != 0,
-                  Field(r.amount.decode("latin-1"), s[r.amount_status]),
-                  Field(r.account.decode("latin-1"), s[r.account_status]),
-                  Field(r.tpc.decode("latin-1"), s[r.tpc_status]),
-                  Field(r.csn.decode("latin-1"), s[r.csn_status]),
-                  Field(r.transit.decode("latin-1"), s[r.transit_status]),
-                  Field(r.epc.decode("latin-1"), s[r.epc_status]),
-                  Field(r.onus.decode("latin-1"), s[r.onus_status]),
-                  Field(r.auxonus.decode("latin-1"), s[r.auxonus_status]))
 
 
 def parse(line: Text, table: Optional[Table] = None, *, salvage: bool = False) -> Result:
