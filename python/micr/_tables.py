@@ -57,6 +57,9 @@ class _Loaded:
     block, or when the object is collected."""
 
     __slots__ = ("_handle", "_free", "problems", "__weakref__")
+    _handle: Optional[int]
+    _free: "weakref.finalize"
+    problems: List[Problem]
     _kind = ""
     _error: Type[_ProblemsError]
     _c_open: Callable[..., Optional[int]]
