@@ -5,6 +5,8 @@
 # packages needed and exits 1.
 #
 #   ./setup.sh           build the library and the programs, micrtest and micrparse
+#   ./setup.sh --python  build and install the Python package micr as well
+#                        (pip install --no-build-isolation --no-index ./python)
 #   ./setup.sh --tests   build and run every test as well
 #   ./setup.sh --ci      everything .ci/run does: clang, the sanitizers, fuzzing,
 #                        the benchmarks, the format check and the browser test
@@ -14,13 +16,18 @@
 # CMake and a C and a C++ compiler.
 set -euo pipefail
 
-usage() { sed -n '2,14s/^# \{0,1\}//p' "$0"; }
+usage() { sed -n '2,16s/^# \{0,1\}//p' "$0"; }
 
 packages=(cmake ninja-build g++)
+# The Python package builds in a fresh virtual environment, offline: venv
+# brings pip and setuptools, python3-wheel-whl the wheel package; its tests
+# run under pytest.
+python_packages=(python3 python3-venv python3-wheel-whl python3-pytest)
 # The JUnit report is read back by junitparser and xmllint.
-test_packages=(libgtest-dev nlohmann-json3-dev pkg-config python3 python3-junitparser libxml2-utils)
+test_packages=(libgtest-dev nlohmann-json3-dev pkg-config python3-junitparser libxml2-utils "${python_packages[@]}")
 case "${1:-}" in
   "") ;;
+  --python) packages+=("${python_packages[@]}") ;;
   --tests) packages+=("${test_packages[@]}") ;;
   # Chromium renders micrtest's HTML report in a test that the default preset
   # skips, saying so, where it is missing.

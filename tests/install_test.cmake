@@ -1,9 +1,13 @@
-# Installs the build tree into a fresh prefix, then builds the program in
-# consumer/ against that installed copy twice, through find_package(micr) and
-# through pkg-config, and runs both.  Run with cmake -P; the variables come
-# from tests/CMakeLists.txt.
+# Installs the build tree into a fresh prefix, then builds the programs in
+# consumer/ against that installed copy, the C one through find_package(micr)
+# and through pkg-config and the C++17 one through find_package(micr), and
+# runs them.  With PYTHON, the Python package is installed too (part of a
+# plain install with MICR_PYTHON, else as the component micr_python) and
+# imported from the prefix.  Run with cmake -P; the variables come from
+# tests/CMakeLists.txt.
 #   BUILD_DIR CONFIG WORK_DIR CONSUMER_DIR LIBDIR GENERATOR PKG_CONFIG
 #   C_COMPILER C_FLAGS CXX_COMPILER CXX_FLAGS LINKER_FLAGS C_LINK_FLAGS
+#   PYTHON PYTHON_DIR MICR_PYTHON SOVERSION
 cmake_minimum_required(VERSION 3.25)
 
 function(run)
@@ -20,17 +24,18 @@ set(prefix ${WORK_DIR}/prefix)
 
 message(STATUS "== cmake --install into ${prefix}")
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --config ${CONFIG})
-foreach(file include/micr.h ${LIBDIR}/libmicr.a ${LIBDIR}/pkgconfig/micr.pc
+foreach(file include/micr.h include/micr.hpp ${LIBDIR}/libmicr.a ${LIBDIR}/pkgconfig/micr.pc
              ${LIBDIR}/cmake/micr/micrConfig.cmake ${LIBDIR}/cmake/micr/micrConfigVersion.cmake
              ${LIBDIR}/cmake/micr/micrTargets.cmake bin/micrparse bin/micrtest)
   if(NOT EXISTS ${prefix}/${file})
     message(FATAL_ERROR "not installed: ${file}")
   endif()
 endforeach()
-# Only the one public header: the parser's internals stay out of the prefix.
+# Only the public headers: the parser's internals stay out of the prefix.
 file(GLOB headers RELATIVE ${prefix}/include ${prefix}/include/*)
-if(NOT headers STREQUAL "micr.h")
-  message(FATAL_ERROR "installed headers are '${headers}', not micr.h alone")
+list(SORT headers)
+if(NOT headers STREQUAL "micr.h;micr.hpp")
+  message(FATAL_ERROR "installed headers are '${headers}', not micr.h and micr.hpp alone")
 endif()
 run(${prefix}/bin/micrparse --version)
 
@@ -48,6 +53,7 @@ if(NOT found STREQUAL "micr_DIR:PATH=${prefix}/${LIBDIR}/cmake/micr")
 endif()
 run(${CMAKE_COMMAND} --build ${cmake_build} --config ${CONFIG})
 run(${cmake_build}/micr_consumer)
+run(${cmake_build}/micr_cpp_consumer)
 
 message(STATUS "== consumer through pkg-config")
 set(ENV{PKG_CONFIG_PATH} ${prefix}/${LIBDIR}/pkgconfig)
@@ -68,3 +74,31 @@ run(${C_COMPILER} -std=c99 ${c_flags} ${CONSUMER_DIR}/consumer.c -o ${WORK_DIR}/
 # With libmicr.so installed beside libmicr.a, -lmicr links the shared one.
 set(ENV{LD_LIBRARY_PATH} ${prefix}/${LIBDIR})
 run(${WORK_DIR}/pkg-config-consumer)
+
+if(PYTHON)
+  message(STATUS "== the Python package from the prefix")
+  if(MICR_PYTHON AND NOT EXISTS ${prefix}/${PYTHON_DIR}/micr/__init__.py)
+    message(FATAL_ERROR "MICR_PYTHON is on, but cmake --install left out ${PYTHON_DIR}/micr")
+  elseif(NOT MICR_PYTHON AND EXISTS ${prefix}/${PYTHON_DIR}/micr)
+    message(FATAL_ERROR "MICR_PYTHON is off, but cmake --install put in ${PYTHON_DIR}/micr")
+  endif()
+  run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --config ${CONFIG} --component micr_python)
+  # Imported from the prefix, the package loads the library installed there,
+  # not the one on LD_LIBRARY_PATH, and parses as the installed micrparse.
+  set(ENV{PYTHONPATH} ${prefix}/${PYTHON_DIR})
+  set(ENV{LD_LIBRARY_PATH} ${BUILD_DIR})
+  run(${PYTHON} -c [=[
+import json, os, subprocess, sys
+import micr
+prefix, package_dir, library = sys.argv[1:4]
+real = os.path.realpath
+assert real(micr.__file__) == real(os.path.join(package_dir, "micr", "__init__.py")), micr.__file__
+assert real(micr.library_path) == real(library), micr.library_path
+line = b"t026009593t 001234 5678901o a0000004250a"
+record = json.loads(subprocess.run([os.path.join(prefix, "bin", "micrparse"), "--no-table"], input=line,
+                                   capture_output=True, check=True).stdout)
+mine = micr.parse(line).as_dict()
+assert mine == {key: record[key] for key in mine}, (mine, record)
+print("micr", micr.__version__, "from", micr.__file__, "with", micr.library_path)
+]=] ${prefix} ${prefix}/${PYTHON_DIR} ${prefix}/${LIBDIR}/libmicr.so.${SOVERSION})
+endif()
