@@ -15,18 +15,21 @@ def test_table_problems_are_what_micrparse_reports(tmp_path):
         path = tmp_path / f"table-{seed}.dat"
         path.write_bytes(text)
         report = micrparse(["--check-table", str(path)], tmp_path, check=False)
+        # micrparse's warnings are its own; the library reports problems alone.
+        problems = "".join(line for line in report.stderr.decode().splitlines(keepends=True)
+                           if ": warning: " not in line)
         lenient = micr.Table.open(path, strict=False)
-        if report.returncode == 0:
+        if report.returncode != 1:
             assert lenient.problems == []
             micr.Table.open(path).close()
             continue
         checked += 1
         expected = [(int(number), message) for _, number, message in
-                    (line.split(":", 2) for line in report.stderr.decode().splitlines())]
+                    (line.split(":", 2) for line in problems.splitlines())]
         assert lenient.problems == [(line, message.lstrip(" ")) for line, message in expected]
         with pytest.raises(micr.TableError) as raised:
             micr.Table.open(path)
-        assert str(raised.value) + "\n" == report.stderr.decode()
+        assert str(raised.value) + "\n" == problems
         assert raised.value.problems == lenient.problems
         # The same text, as bytes and as a str: the same problems, named as table text.
         for given in (text, text.decode("ascii")):
