@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <set>
 #include <stdexcept>
 
+#include "case_file.h"
 #include "parse_steps.h"
 
 namespace micr_bench {
@@ -28,15 +30,19 @@ std::string number_source::digits(int count) {
 std::string aba_routing_number(number_source& numbers) {
     // The first two digits name a Federal Reserve district (01-12) or its
     // thrift range (21-32).
-    const int district = 1 + numbers.below(12) + (numbers.percent(30) ? 20 : 0);
+    // One draw a statement: the order of operands is the compiler's choice,
+    // and the corpus must be the same whichever compiler built it.
+    const int federal_district = 1 + numbers.below(12);
+    const int district = federal_district + (numbers.percent(30) ? 20 : 0);
     std::string r;
     r += static_cast<char>('0' + district / 10);
     r += static_cast<char>('0' + district % 10);
     r += numbers.digits(6);
-    auto d = [&](int i) { return r[static_cast<std::size_t>(i)] - '0'; };
-    const int sum = 3 * (d(0) + d(3) + d(6)) + 7 * (d(1) + d(4) + d(7)) + d(2) + d(5);
-    r += static_cast<char>('0' + (10 - sum % 10) % 10);
-    return r;
+    // The check digit as the library's repair of an unreadable digit finds it.
+    r += micr::unreadable_mark;
+    char routing[MICR_TRANSIT_SIZE];
+    if (micr_repair_routing(r.c_str(), routing) != 1) throw std::logic_error("no check digit for " + r);
+    return routing;
 }
 
 std::string table_entry(const table_bank& bank) {
@@ -46,6 +52,21 @@ std::string table_entry(const table_bank& bank) {
         case table_layout::serial_before_branch: return "B " + bank.routing + " D 1 3 6 L\n";
     }
     return {};
+}
+
+void check_table(const std::string& table, const std::vector<std::string>& routings) {
+    const std::unique_ptr<micr_table, void (*)(micr_table*)> loaded(micr_table_from_text(table.data(), table.size()),
+                                                                    micr_table_free);
+    if (loaded == nullptr) throw std::bad_alloc();
+    if (micr_table_problem_count(loaded.get()) != 0)
+        throw std::logic_error("generated table, line " + std::to_string(micr_table_problem_line(loaded.get(), 0)) +
+                               ": " + micr_table_problem_message(loaded.get(), 0));
+    micr_result result;
+    for (const std::string& routing : routings) {
+        const std::string line = "t" + routing + "t 1234567890o";
+        micr_parse(loaded.get(), line.data(), line.size(), 0, &result);
+        if (result.exception_state != EX_USED) throw std::logic_error("generated table lacks an entry for " + routing);
+    }
 }
 
 const char* kind_name(cheque_kind kind) {
@@ -62,9 +83,18 @@ const char* kind_name(cheque_kind kind) {
 
 namespace {
 
-enum field { f_amount, f_tpc, f_csn, f_account, f_epc, f_onus, f_auxonus, f_transit };
+// The fields by their names here.
+constexpr micr::field_id f_amount = micr::amount_field, f_tpc = micr::tpc_field, f_csn = micr::csn_field,
+                         f_account = micr::account_field, f_epc = micr::epc_field, f_onus = micr::onus_field,
+                         f_auxonus = micr::auxonus_field, f_transit = micr::transit_field;
 
-void expect(cheque& c, field f, const std::string& text, int status = ST_OK) {
+const std::string table_header =
+    "# Exception table: on-us layouts that the default split does not get right.\n"
+    "#type routing blanks section offset length side\n";
+constexpr int table_size = 1000;
+constexpr int table_bank_count = 20;  // banks of the corpus with a table entry
+
+void expect(cheque& c, micr::field_id f, const std::string& text, int status = ST_OK) {
     c.text[f] = text;
     c.field_status[f] = status;
 }
@@ -139,9 +169,13 @@ cheque canadian(number_source& n) {
     cheque c;
     c.kind = cheque_kind::canadian;
     // Branch, dash, institution: the dash fourth from the right-hand end.
-    const std::string transit = n.digits(5) + "d" + n.digits(3);
+    // Right-hand parts are drawn first, as g++ drew them when they were
+    // operands of one expression, so that the corpus has not changed.
+    const std::string institution = n.digits(3);
+    const std::string transit = n.digits(5) + "d" + institution;
     const std::string serial = n.digits(3);
-    const std::string account = n.digits_between(3, 5) + "d" + n.digits_between(2, 5);
+    const std::string account_right = n.digits_between(2, 5);
+    const std::string account = n.digits_between(3, 5) + "d" + account_right;
     c.line = "o" + serial + "o t" + transit + "t " + account + "o";
     if (n.percent(80)) c.line = with_amount(c, c.line, amount(n));
     expect(c, f_csn, serial);
@@ -191,8 +225,7 @@ cheque from_table_bank(number_source& n, const table_bank& bank) {
 // A good cheque as the reader misread it: an unreadable mark somewhere, or a
 // digit of the routing number read as another digit.
 cheque misread(number_source& n, const std::string& routing) {
-    cheque c = n.percent(70) ? (n.percent(50) ? personal(n, routing) : business(n, routing))
-                             : personal(n, routing);
+    cheque c = n.percent(70) ? (n.percent(50) ? personal(n, routing) : business(n, routing)) : personal(n, routing);
     c.kind = cheque_kind::misread;
     if (n.percent(70)) {
         std::size_t at;
@@ -231,15 +264,20 @@ cheque malformed(number_source& n, const std::string& routing) {
         case 4:  // two digits where the processing code stands
             c.line = "45 " + good.line;
             break;
-        case 5:  // two dash symbols in the transit field: still parsed to the end
-            c.line = "t12d45d678t " + n.digits(8) + "o " + n.digits(4) + " a" + amount(n) + "a";
+        case 5: {  // two dash symbols in the transit field: still parsed to the end
+            // Right-hand parts first, as in canadian().
+            const std::string value = amount(n), serial = n.digits(4);
+            c.line = "t12d45d678t " + n.digits(8) + "o " + serial + " a" + value + "a";
             c.status = 0;
             break;
+        }
         case 6:  // nothing read at all
             break;
-        default:  // an on-us field longer than any bank prints
-            c.line = "t" + routing + "t " + n.digits(24) + "o 0101 a" + amount(n) + "a";
+        default: {  // an on-us field longer than any bank prints
+            const std::string value = amount(n);
+            c.line = "t" + routing + "t " + n.digits(24) + "o 0101 a" + value + "a";
             break;
+        }
     }
     return c;
 }
@@ -257,31 +295,39 @@ corpus make_corpus(std::size_t count, std::uint64_t start) {
         }
     };
 
-    for (int i = 0; i < 20; ++i)
-        result.banks.push_back({fresh_routing(), static_cast<table_layout>(i % 3)});
+    for (int i = 0; i < table_bank_count; ++i)
+        result.banks.push_back({fresh_routing(), static_cast<table_layout>(i % table_layout_count)});
 
     // Other US banks whose cheques turn up in the corpus.
     std::vector<std::string> others;
     for (int i = 0; i < 200; ++i) others.push_back(fresh_routing());
 
-    const std::string header =
-        "# Exception table: on-us layouts that the default split does not get right.\n"
-        "#type routing blanks section offset length side\n";
-    result.table_20 = header;
-    for (const table_bank& b : result.banks) result.table_20 += table_entry(b);
-
-    result.table_1000 = header;
-    for (int i = 0; i < 1000; ++i) {
-        if (i % 50 == 49)
-            result.table_1000 += table_entry(result.banks[static_cast<std::size_t>(i / 50)]);
-        else
-            result.table_1000 += table_entry({fresh_routing(), static_cast<table_layout>(n.below(3))});
+    std::vector<std::string> table_routings;
+    result.table_20 = table_header;
+    for (const table_bank& b : result.banks) {
+        result.table_20 += table_entry(b);
+        table_routings.push_back(b.routing);
     }
+    check_table(result.table_20, table_routings);
+
+    const int spacing = table_size / static_cast<int>(result.banks.size());
+    result.table_1000 = table_header;
+    for (int i = 0; i < table_size; ++i) {
+        if (i % spacing == spacing - 1) {
+            result.table_1000 += table_entry(result.banks[static_cast<std::size_t>(i / spacing)]);
+        } else {
+            table_routings.push_back(fresh_routing());
+            result.table_1000 +=
+                table_entry({table_routings.back(), static_cast<table_layout>(n.below(table_layout_count))});
+        }
+    }
+    check_table(result.table_1000, table_routings);
 
     result.cheques.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
         if (i % 3 == 0) {
-            result.cheques.push_back(from_table_bank(n, result.banks[static_cast<std::size_t>(n.below(20))]));
+            result.cheques.push_back(
+                from_table_bank(n, result.banks[static_cast<std::size_t>(n.below(table_bank_count))]));
             continue;
         }
         const std::string& routing = others[static_cast<std::size_t>(n.below(200))];
@@ -301,10 +347,34 @@ corpus make_corpus(std::size_t count, std::uint64_t start) {
 }
 
 std::string test_case_line(const cheque& c, std::size_t label) {
-    std::string s = std::to_string(label) + "," + c.line + "," + kind_name(c.kind) + "," +
-                    std::to_string(c.status);
-    for (int f = 0; f < 8; ++f) s += "," + c.text[f] + "," + std::to_string(c.field_status[f]);
+    std::string s = std::to_string(label) + "," + c.line + "," + kind_name(c.kind) + "," + std::to_string(c.status);
+    for (const micr::field_id f : micr::case_file_order) s += "," + c.text[f] + "," + std::to_string(c.field_status[f]);
     return s + "\n";
+}
+
+batch_input make_batch_input(std::size_t line_count, std::uint64_t start) {
+    number_source n(start);
+    std::set<std::string> used;
+    std::vector<std::string> routings;
+    batch_input result;
+    result.table = table_header;
+    while (routings.size() < static_cast<std::size_t>(table_size)) {
+        std::string r = aba_routing_number(n);
+        if (!used.insert(r).second) continue;
+        result.table += table_entry({r, static_cast<table_layout>(routings.size() % table_layout_count)});
+        routings.push_back(std::move(r));
+    }
+    check_table(result.table, routings);
+
+    for (std::size_t i = 0; i < line_count; ++i) {
+        // One draw a statement, so that every compiler draws in the same order.
+        const std::string& routing = routings[static_cast<std::size_t>(n.below(table_size))];
+        const std::string leading = std::to_string(1 + n.below(999));
+        const std::string account = n.digits(10);
+        const std::string serial = n.digits(4);
+        result.lines += "t" + routing + "t " + leading + " " + account + "o " + serial + " a" + n.digits(10) + "a\n";
+    }
+    return result;
 }
 
 std::vector<std::string> reversed_lines(const std::vector<cheque>& cheques) {
@@ -335,8 +405,7 @@ std::size_t matching_line_end(const std::string& table, const std::string& trans
 
 }  // namespace
 
-std::vector<unsigned char> table_reads(const std::vector<std::string>& reversed,
-                                       const std::string* table) {
+std::vector<unsigned char> table_reads(const std::vector<std::string>& reversed, const std::string* table) {
     constexpr std::size_t chunk = micr::table_read_size;
     std::vector<unsigned char> reads;
     reads.reserve(reversed.size());

@@ -6,10 +6,13 @@
 // different days measure the same work.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "fields.h"
 
 namespace micr_bench {
 
@@ -24,23 +27,22 @@ public:
     int below(int n);  // 0 .. n-1
     bool percent(int p) { return below(100) < p; }
     std::string digits(int count);
-    std::string digits_between(int shortest, int longest) {
-        return digits(shortest + below(longest - shortest + 1));
-    }
+    std::string digits_between(int shortest, int longest) { return digits(shortest + below(longest - shortest + 1)); }
 
 private:
     std::uint64_t state_;
 };
 
-// A routing number with a valid ABA check digit.
+// A routing number whose ABA check digit holds, as the library computes it.
 std::string aba_routing_number(number_source& numbers);
 
 // The on-us layouts that the generated exception-table entries describe.
 enum class table_layout {
-    serial_left_of_account,   // B .. D 1 7 6 R:  "001234 5678901o"
-    serial_right_with_code,   // P .. A 1 0 4 L:  "1234567890o 0101"
-    serial_before_branch,     // B .. D 1 3 6 L:  "1234567890 001234 012o"
+    serial_left_of_account,  // B .. D 1 7 6 R:  "001234 5678901o"
+    serial_right_with_code,  // P .. A 1 0 4 L:  "1234567890o 0101"
+    serial_before_branch,    // B .. D 1 3 6 L:  "1234567890 001234 012o"
 };
+inline constexpr int table_layout_count = 3;
 
 struct table_bank {
     std::string routing;
@@ -49,6 +51,11 @@ struct table_bank {
 
 // One exception-table line (with its line feed) for `bank`.
 std::string table_entry(const table_bank& bank);
+
+// Throws unless the library loads `table` without a malformed line and finds
+// an entry in it for each of `routings`: the generated tables are held to the
+// library's own reading of the format, not to this file's idea of it.
+void check_table(const std::string& table, const std::vector<std::string>& routings);
 
 enum class cheque_kind { personal, business, canadian, table_bank, misread, malformed };
 const char* kind_name(cheque_kind kind);
@@ -59,10 +66,14 @@ struct cheque {
     cheque_kind kind{};
     std::string line;
     int status = 0;  // expected overall status
-    // Expected text and status per field, in the order of the test-case file:
-    // amount, tpc, csn, account, epc, onus, auxonus, transit.
-    std::string text[8];
-    int field_status[8] = {2, 2, 2, 2, 2, 2, 2, 2};
+    // Expected text and status per field, indexed by micr::field_id; a field
+    // the cheque does not print stays empty and MISSING.
+    std::array<std::string, micr::field_count> text{};
+    std::array<int, micr::field_count> field_status = [] {
+        std::array<int, micr::field_count> all{};
+        all.fill(MICR_ST_MISSING);
+        return all;
+    }();
 };
 
 struct corpus {
@@ -80,8 +91,18 @@ struct corpus {
 // as in a table kept in no particular order; no other corpus bank is in it.
 corpus make_corpus(std::size_t count, std::uint64_t start = default_start_value);
 
-// The line of a test-case file for `c`, with its line feed.
+// The line of a test-case file for `c`, with its line feed: the expected
+// fields in the order that micrtest reads them (micr::case_file_order).
 std::string test_case_line(const cheque& c, std::size_t label);
+
+// The input of the batch measurement: `line_count` code lines of the form
+//   t<routing>t <n> <10 digits>o <4 digits> a<10 digits>a
+// each with the routing number of one of the 1,000 entries of `table`.
+struct batch_input {
+    std::string table;
+    std::string lines;
+};
+batch_input make_batch_input(std::size_t line_count, std::uint64_t start = default_start_value);
 
 // How far the parser reads PARSE.DAT for each line, found by parsing every
 // line once in the current directory (which holds `table`, or no PARSE.DAT
@@ -89,8 +110,7 @@ std::string test_case_line(const cheque& c, std::size_t label);
 // otherwise the number of read() calls of table_read_size bytes up to the
 // point where the search stops (the matching line, or the end of the
 // table); without a table, 1 for the one failed open.
-std::vector<unsigned char> table_reads(const std::vector<std::string>& reversed_lines,
-                                       const std::string* table);
+std::vector<unsigned char> table_reads(const std::vector<std::string>& reversed_lines, const std::string* table);
 
 // The lines reversed, as the parser takes them.
 std::vector<std::string> reversed_lines(const std::vector<cheque>& cheques);

@@ -48,7 +48,7 @@ struct scenario {
     benchmark::IterationCount iterations = 0;
 };
 
-std::vector<std::string> lines;         // reversed, as the parser takes them
+std::vector<std::string> lines;          // reversed, as the parser takes them
 std::vector<const char*> line_pointers;  // into `lines`
 micr_bench::corpus generated;
 scenario scenarios[3] = {
@@ -120,7 +120,8 @@ void prepare() {
 
     const std::string& kept_bank = generated.banks.front().routing;
     for (const micr_bench::cheque& c : generated.cheques)
-        if (c.kind != micr_bench::cheque_kind::table_bank || c.text[7] == kept_bank) printed_lines.push_back(c.line);
+        if (c.kind != micr_bench::cheque_kind::table_bank || c.text[micr::transit_field] == kept_bank)
+            printed_lines.push_back(c.line);
     const std::string one_entry = micr_bench::table_entry(generated.banks.front());
     core_scenarios[0].table = micr_table_from_text(one_entry.data(), one_entry.size());
     core_scenarios[1].table = micr_table_from_text(generated.table_1000.data(), generated.table_1000.size());
@@ -161,8 +162,8 @@ void print_corpus_summary() {
         leave();
         long reads = 0;
         for (unsigned char r : s.reads) reads += r;
-        std::printf("  %-24s %6zu bytes, %4d lines match (%.1f%%), %.2f read() calls per line\n",
-                    s.title, s.table->size(), matched, 100.0 * matched / double(lines.size()),
+        std::printf("  %-24s %6zu bytes, %4d lines match (%.1f%%), %.2f read() calls per line\n", s.title,
+                    s.table->size(), matched, 100.0 * matched / double(lines.size()),
                     double(reads) / double(lines.size()));
     }
     std::printf("\n");
@@ -243,13 +244,14 @@ public:
             const double base = median("baseline/" + std::string(s.key));
             if (parsed <= 0 || base <= 0) continue;
             const double ratio = parsed / base;
-            std::fprintf(out, "  %-24s %12.1f %12.1f %8.3f %6s%.1f %s\n", s.title, parsed, base, ratio,
-                         "<= ", s.target, ratio <= s.target ? "met" : "NOT MET");
+            std::fprintf(out, "  %-24s %12.1f %12.1f %8.3f %6s%.1f %s\n", s.title, parsed, base, ratio, "<= ", s.target,
+                         ratio <= s.target ? "met" : "NOT MET");
         }
         const double small = median(core_scenarios[0].key), large = median(core_scenarios[1].key);
         if (small > 0 && large > 0) {
             const double ratio = large / small;
-            std::fprintf(out, "\nmicr_parse with a loaded table (median ns per line, %zu lines):\n", printed_lines.size());
+            std::fprintf(out, "\nmicr_parse with a loaded table (median ns per line, %zu lines):\n",
+                         printed_lines.size());
             std::fprintf(out, "  %-24s %12.1f\n  %-24s %12.1f\n  1,000 over 1 entry: %.3f <= %.2f %s\n",
                          core_scenarios[0].title, small, core_scenarios[1].title, large, ratio, core_target,
                          ratio <= core_target ? "met" : "NOT MET");
