@@ -12,8 +12,14 @@ constexpr std::size_t line_buffer_size = 512;  // 511 characters and the termina
 constexpr int column_count = 20;               // 19 commas
 constexpr int first_expected_column = 4;       // columns 1-3 are label, MICR line, description
 
-char* text_column(char* const columns[], int i) { return columns[first_expected_column + 2 * i]; }
-char* status_column(char* const columns[], int i) { return columns[first_expected_column + 2 * i + 1]; }
+// The columns of a test-case line, each ended in place, with their lengths.
+struct case_columns {
+    char* text[column_count];
+    std::size_t length[column_count];
+    std::string_view view(int i) const { return {text[i], length[i]}; }
+    int expected_text(int field) const { return first_expected_column + 2 * field; }
+    int expected_status(int field) const { return first_expected_column + 2 * field + 1; }
+};
 
 // A status written as one character reads like a decimal number: a digit
 // gives its value, anything else 0.
@@ -27,30 +33,32 @@ signed char trailing_status(const char* text) {
     return decimal_low_byte(text);
 }
 
-// Cuts the line at its first 19 commas into `columns`; returns why the line
-// cannot be a test case, or nullptr.  Nothing is written outside the line
-// unless the whole line is well-formed.
-const char* cut_test_case(char* line, char* columns[column_count], char* message, std::size_t size) {
-    int commas = 0;
-    for (const char* p = line; *p != '\0' && commas < column_count - 1; ++p)
-        if (*p == ',') ++commas;
-    if (commas < column_count - 1) return "fewer than 19 commas";
-
-    columns[0] = line;
-    for (int i = 1; i < column_count; ++i) {
-        char* comma = std::strchr(columns[i - 1], ',');
+// Cuts the line of `length` characters at its first 19 commas into
+// `columns`, in one pass; returns why the line cannot be a test case, or
+// nullptr.
+const char* cut_test_case(char* line, std::size_t length, case_columns& columns, char* message, std::size_t size) {
+    char* const end = line + length;
+    char* start = line;
+    for (int i = 0; i < column_count - 1; ++i) {
+        auto* comma = static_cast<char*>(std::memchr(start, ',', static_cast<std::size_t>(end - start)));
+        if (comma == nullptr) return "fewer than 19 commas";
         *comma = '\0';
-        columns[i] = comma + 1;
+        columns.text[i] = start;
+        columns.length[i] = static_cast<std::size_t>(comma - start);
+        start = comma + 1;
     }
-    if (std::strlen(columns[3]) != 1) return "overall status is not a single character";
+    columns.text[column_count - 1] = start;
+    columns.length[column_count - 1] = static_cast<std::size_t>(end - start);
+
+    if (columns.length[3] != 1) return "overall status is not a single character";
     for (int i = 0; i < field_count; ++i) {
         const field_def& f = fields[case_file_order[i]];
-        if (std::strlen(text_column(columns, i)) > f.width - 1) {
+        if (columns.length[columns.expected_text(i)] > f.width - 1) {
             std::snprintf(message, size, "expected %s longer than %zu characters", f.name, f.width - 1);
             return message;
         }
         const bool last = i == field_count - 1;
-        if (!last && std::strlen(status_column(columns, i)) != 1) {
+        if (!last && columns.length[columns.expected_status(i)] != 1) {
             std::snprintf(message, size, "%s status is not a single character", f.name);
             return message;
         }
@@ -58,14 +66,16 @@ const char* cut_test_case(char* line, char* columns[column_count], char* message
     return nullptr;
 }
 
-void fill_expected(char* const columns[column_count], micr_result& expected) {
-    expected.status = single_status(columns[3]);
+void fill_expected(const case_columns& columns, micr_result& expected) {
+    expected.status = single_status(columns.text[3]);
     for (int i = 0; i < field_count; ++i) {
         const field_id f = case_file_order[i];
-        std::strcpy(text_of(expected, f), text_column(columns, i));
+        const std::string_view text = columns.view(columns.expected_text(i));
+        std::memcpy(text_of(expected, f), text.data(), text.size());
+        text_of(expected, f)[text.size()] = '\0';
+        const char* status = columns.text[columns.expected_status(i)];
         const bool last = i == field_count - 1;
-        status_of(expected, f) =
-            last ? trailing_status(status_column(columns, i)) : single_status(status_column(columns, i));
+        status_of(expected, f) = last ? trailing_status(status) : single_status(status);
     }
 }
 
@@ -81,7 +91,9 @@ run_summary run_test_cases(text_source& input, std::FILE* out, case_parser& pars
     micr_result expected{};
     micr_result parsed;
     parse_notes notes;
-    std::string block;
+    // A block holds the label, MICR line and description of one line of the
+    // file, and what every block holds besides.
+    char block[line_buffer_size + block_room_besides_texts];
     run_summary summary;
     text_line info;
     long line_number = 0;
@@ -91,7 +103,7 @@ run_summary run_test_cases(text_source& input, std::FILE* out, case_parser& pars
         ++line_number;
         last_terminated = info.terminated;
         const char* reason = nullptr;
-        char* columns[column_count];
+        case_columns columns;
         if (info.too_long) {
             reason = "line longer than 511 characters";
         } else if (info.has_nul) {
@@ -99,7 +111,7 @@ run_summary run_test_cases(text_source& input, std::FILE* out, case_parser& pars
         } else if (line_buffer[0] == '\0' || line_buffer[0] == '#') {
             continue;  // empty line or comment
         } else {
-            reason = cut_test_case(line_buffer, columns, message, sizeof message);
+            reason = cut_test_case(line_buffer, info.length, columns, message, sizeof message);
         }
         if (reason != nullptr) {
             std::fprintf(out, "Skipping malformed test case on line %ld: %s\n", line_number, reason);
@@ -107,15 +119,17 @@ run_summary run_test_cases(text_source& input, std::FILE* out, case_parser& pars
             if (listener != nullptr) listener->skipped(line_number, reason);
         } else {
             fill_expected(columns, expected);
-            const std::string_view micr_text = columns[1];
+            const std::string_view label = columns.view(0), micr_text = columns.view(1), description = columns.view(2);
             parser.parse(micr_text, parsed, &notes);
             ++summary.cases;
-            const unsigned differing = report_block(block, columns[0], columns[2], micr_text, parsed, expected);
-            std::fwrite(block.data(), 1, block.size(), out);
+            unsigned differing;
+            const char* const end = report_block(block, label, description, micr_text, parsed, expected, differing);
+            const std::string_view written(block, static_cast<std::size_t>(end - block));
+            std::fwrite(written.data(), 1, written.size(), out);
             if (differing != 0) ++summary.marked_cases;
             if (listener != nullptr)
                 listener->test_case(
-                    {line_number, columns[0], micr_text, columns[2], parsed, expected, notes, block, differing});
+                    {line_number, label, micr_text, description, parsed, expected, notes, written, differing});
         }
         // A report that cannot be written is not worth producing.
         summary.write_failed = std::ferror(out) != 0;

@@ -1,6 +1,7 @@
 #include "report.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstring>
 
@@ -14,29 +15,43 @@ constexpr int label_width = 10;
 constexpr int text_width = 25;
 constexpr int case_label_width = 3;
 
-// Appends to a block held in a string.
+// Writes a block through a plain cursor: the caller has made room for it.
 class block_writer {
 public:
-    explicit block_writer(std::string& out) : out_(out) {}
+    explicit block_writer(char* at) : at_(at) {}
 
-    void put(std::string_view text) { out_.append(text); }
-    void put(char c) { out_.push_back(c); }
-    void pad(std::size_t count) { out_.append(count, ' '); }
+    void put(std::string_view text) {
+        if (!text.empty()) std::memcpy(at_, text.data(), text.size());
+        at_ += text.size();
+    }
+    void put(char c) { *at_++ = c; }
+    void pad(std::size_t count) {
+        std::memset(at_, ' ', count);
+        at_ += count;
+    }
     // Left-justified in exactly `width` columns: padded, or cut after `width` characters.
     void column(const char* text, std::size_t width) {
         const std::size_t length = strnlen(text, width);
         put(std::string_view(text, length));
         pad(width - length);
     }
-    void number(int value) {
-        char digits[16];
-        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-        put(std::string_view(digits, static_cast<std::size_t>(end - digits)));
-    }
+    void number(int value) { at_ = std::to_chars(at_, at_ + 8, value).ptr; }
+    char* end() const { return at_; }
 
 private:
-    std::string& out_;
+    char* at_;
 };
+
+// The seven-character status names, and the field labels right-justified in
+// their ten columns, as written.
+const std::array<std::string_view, 8> status_names = [] {
+    std::array<std::string_view, 8> names;
+    for (int code = 0; code < 8; ++code) names[static_cast<std::size_t>(code)] = micr_status_name(code);
+    return names;
+}();
+std::string_view status_name(signed char status) {
+    return status_names[status >= 0 && status < 7 ? static_cast<std::size_t>(status) : 7];
+}
 
 // One field line; returns true when the line is marked.
 bool print_compared_field(block_writer& w, const char* field_label, const char* parsed_text, signed char parsed_status,
@@ -47,12 +62,12 @@ bool print_compared_field(block_writer& w, const char* field_label, const char* 
     if (label_length < label_width) w.pad(label_width - label_length);
     w.put(std::string_view(field_label, label_length));
     w.put(' ');
-    w.put(micr_status_name(parsed_status));
+    w.put(status_name(parsed_status));
     w.put(' ');
     w.column(parsed_text, text_width);
     if (!agrees) {
         w.put("    ");
-        w.put(micr_status_name(expected_status));
+        w.put(status_name(expected_status));
         w.put(' ');
         w.column(expected_text, text_width);
     }
@@ -62,10 +77,9 @@ bool print_compared_field(block_writer& w, const char* field_label, const char* 
 
 }  // namespace
 
-unsigned report_block(std::string& block, std::string_view label, std::string_view description,
-                      std::string_view micr_text, const micr_result& parsed, const micr_result& expected) {
-    block.clear();
-    block_writer w(block);
+char* report_block(char* out, std::string_view label, std::string_view description, std::string_view micr_text,
+                   const micr_result& parsed, const micr_result& expected, unsigned& differing) {
+    block_writer w(out);
     w.put(dash_line);
     w.put("MICR line: ");
     w.put(micr_text);
@@ -87,13 +101,13 @@ unsigned report_block(std::string& block, std::string_view label, std::string_vi
     w.put('\n');
 
     // The report shows the fields in the order of the record.
-    unsigned differing = 0;
+    differing = 0;
     for (const field_id f : all_fields)
         if (print_compared_field(w, fields[f].report_label, text_of(parsed, f), status_of(parsed, f),
                                  text_of(expected, f), status_of(expected, f)))
             differing |= 1u << f;
     w.put('\n');
-    return differing;
+    return w.end();
 }
 
 }  // namespace micr

@@ -22,8 +22,13 @@ struct captured {
 captured report(const micr_result& parsed, const micr_result& expected, const char* label = "1",
                 const char* description = "cheque", const char* micr_text = "t987654320t 12345678o a0000012500a") {
     captured c;
-    c.text = "left over from the last block";
-    c.marked = std::popcount(micr::report_block(c.text, label, description, micr_text, parsed, expected));
+    std::string room(std::strlen(label) + std::strlen(description) + std::strlen(micr_text) +
+                         micr::block_room_besides_texts,
+                     '#');
+    unsigned differing = 0;
+    const char* end = micr::report_block(room.data(), label, description, micr_text, parsed, expected, differing);
+    c.text.assign(room.data(), static_cast<std::size_t>(end - room.data()));
+    c.marked = std::popcount(differing);
     return c;
 }
 
