@@ -18,9 +18,9 @@
 #include <string_view>
 #include <vector>
 
-#include "fuzz_checks.h"
 #include "case_file.h"
 #include "fields.h"
+#include "fuzz_checks.h"
 
 namespace {
 
@@ -31,8 +31,7 @@ constexpr std::size_t longest_line = 511;
 using micr::ctrl_z;
 constexpr char skip_prefix[] = "Skipping malformed test case on line ";
 constexpr std::string_view dash_line = "---------------------------------------------------------";
-constexpr const char* parsed_status_names[6] = {"OK     ", "INVALID", "MISSING", "TOOLONG", "UNRECOG",
-                                                "NOTERM "};
+constexpr const char* parsed_status_names[6] = {"OK     ", "INVALID", "MISSING", "TOOLONG", "UNRECOG", "NOTERM "};
 constexpr const char* exception_state_names[4] = {"EX_NORMAL", "EX_USED", "EX_OPEN_ERR", "EX_INVALID"};
 
 constexpr char table[] =
@@ -43,8 +42,8 @@ constexpr char table[] =
 // A line of the file that must give a block or a skip message.
 struct counted_line {
     long number;
-    std::string text;       // as the driver sees it: no line feed, no dropped carriage return
-    bool must_skip;         // over-long, NUL byte, or fewer than 19 commas
+    std::string text;  // as the driver sees it: no line feed, no dropped carriage return
+    bool must_skip;    // over-long, NUL byte, or fewer than 19 commas
 };
 
 std::vector<counted_line> model_lines(const char* data, std::size_t size) {
@@ -77,9 +76,7 @@ std::string_view field_of(std::string_view line, int index) {
     return line.substr(0, line.find(','));
 }
 
-bool starts_with(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
-}
+bool starts_with(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
 bool one_of(std::string_view text, const char* const* names, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i)
@@ -118,8 +115,7 @@ bool read_block(report_reader& report, const counted_line& line) {
     require(report.next() == heading, "the block does not show label and description as written", text.c_str());
 
     const std::string_view state = report.next();
-    require(starts_with(state, " exception_state:  ") &&
-                one_of(state.substr(19), exception_state_names, 4),
+    require(starts_with(state, " exception_state:  ") && one_of(state.substr(19), exception_state_names, 4),
             "no exception-state line", text.c_str());
     const std::string_view status = report.next();
     require(status == " status: 0 unrecognized_symbols: 0" || status == " status: 0 unrecognized_symbols: 1" ||

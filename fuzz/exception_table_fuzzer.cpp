@@ -61,9 +61,9 @@ bool same_scanned_fields(const micr_result& a, const micr_result& b) {
     return a.status == b.status && a.unrecognized_symbols == b.unrecognized_symbols &&
            a.amount_status == b.amount_status && std::strcmp(a.amount, b.amount) == 0 &&
            a.transit_status == b.transit_status && std::strcmp(a.transit, b.transit) == 0 &&
-           a.epc_status == b.epc_status && std::strcmp(a.epc, b.epc) == 0 &&
-           a.onus_status == b.onus_status && std::strcmp(a.onus, b.onus) == 0 &&
-           a.auxonus_status == b.auxonus_status && std::strcmp(a.auxonus, b.auxonus) == 0;
+           a.epc_status == b.epc_status && std::strcmp(a.epc, b.epc) == 0 && a.onus_status == b.onus_status &&
+           std::strcmp(a.onus, b.onus) == 0 && a.auxonus_status == b.auxonus_status &&
+           std::strcmp(a.auxonus, b.auxonus) == 0;
 }
 
 }  // namespace
@@ -120,8 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 check_split_field("tpc", r.tpc_status, r.tpc);
                 break;
             }
-            default:
-                micr_fuzz::fail("a table that exists could not be opened", lines[i]);
+            default: micr_fuzz::fail("a table that exists could not be opened", lines[i]);
         }
     }
     require(!(some_normal && some_invalid), "one table read both as malformed and as without a match");

@@ -63,10 +63,8 @@ void check_fields(const micr_result& r) {
 
 void check_result(const micr_result& r) {
     require(r.status == 0 || r.status == 1, "status is neither 0 nor 1");
-    require(r.exception_state >= EX_NORMAL && r.exception_state <= EX_INVALID,
-            "exception_state outside 0..3");
-    require(r.unrecognized_symbols == 0 || r.unrecognized_symbols == 1,
-            "unrecognized_symbols is neither 0 nor 1");
+    require(r.exception_state >= EX_NORMAL && r.exception_state <= EX_INVALID, "exception_state outside 0..3");
+    require(r.unrecognized_symbols == 0 || r.unrecognized_symbols == 1, "unrecognized_symbols is neither 0 nor 1");
     check_fields(r);
     for (const field_id f : micr::all_fields)
         if (micr::status_of(r, f) == ST_OK)
@@ -84,10 +82,8 @@ void check_result(const micr_result& r) {
         require(r.exception_state == EX_NORMAL, "a parse that stopped early consulted the exception table");
         require(r.account_status == ST_MISSING && r.account[0] == '\0',
                 "a parse that stopped early set the account number");
-        require(r.tpc_status == ST_MISSING && r.tpc[0] == '\0',
-                "a parse that stopped early set the processing code");
-        require(r.csn_status == ST_MISSING && r.csn[0] == '\0',
-                "a parse that stopped early set the serial number");
+        require(r.tpc_status == ST_MISSING && r.tpc[0] == '\0', "a parse that stopped early set the processing code");
+        require(r.csn_status == ST_MISSING && r.csn[0] == '\0', "a parse that stopped early set the serial number");
     } else {
         // A completed parse has scanned the on-us and the transit field.
         require(r.onus_status == ST_OK, "a completed parse without an on-us field");
@@ -107,7 +103,8 @@ bool same_result(const micr_result& a, const micr_result& b) {
         a.unrecognized_symbols != b.unrecognized_symbols)
         return false;
     for (const field_id f : micr::all_fields)
-        if (micr::status_of(a, f) != micr::status_of(b, f) || std::strcmp(micr::text_of(a, f), micr::text_of(b, f)) != 0)
+        if (micr::status_of(a, f) != micr::status_of(b, f) ||
+            std::strcmp(micr::text_of(a, f), micr::text_of(b, f)) != 0)
             return false;
     return true;
 }
@@ -128,9 +125,7 @@ void write_table(const std::uint8_t* data, std::size_t size) {
     if (std::fclose(table) != 0) fail("cannot write PARSE.DAT");
 }
 
-void write_table(const char* text) {
-    write_table(reinterpret_cast<const std::uint8_t*>(text), std::strlen(text));
-}
+void write_table(const char* text) { write_table(reinterpret_cast<const std::uint8_t*>(text), std::strlen(text)); }
 
 void remove_table() { ::unlink(table_name); }
 

@@ -97,7 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(why.table_line == 0 || explained.exception_state == EX_USED, "a table line without a table entry applied");
 
     micr_x9_fields x9;
-    require(micr_x9_fields_of(line.get(), length, 0, &x9) >= 0, "a line micr_parse takes was refused for its X9 fields");
+    require(micr_x9_fields_of(line.get(), length, 0, &x9) >= 0,
+            "a line micr_parse takes was refused for its X9 fields");
     const auto x9_text = [](const char* text, std::size_t width, const char* allowed) {
         return std::strlen(text) == width && std::strspn(text, allowed) == width;
     };

@@ -19,47 +19,56 @@ LAYOUT_CHECK(auxonus_text_is_last, offsetof(micr_result, auxonus) == 156 - MICR_
 enum { field_count = 8 };
 
 struct expected_case {
-    const char *why;
-    const char *line; /* as printed */
+    const char* why;
+    const char* line; /* as printed */
     int status;
     int exception_state;
     int unrecognized_symbols;
     /* amount, account, tpc, csn, transit, epc, onus, auxonus */
-    const char *text[field_count];
+    const char* text[field_count];
     int field_status[field_count];
 };
 
-static const char *const field_names[field_count] = {"amount", "account", "tpc", "csn",
-                                                     "transit", "epc", "onus", "auxonus"};
+static const char* const field_names[field_count] = {"amount",  "account", "tpc",  "csn",
+                                                     "transit", "epc",     "onus", "auxonus"};
 
 static const struct expected_case cases[] = {
     {"no table entry for 987654320: the default split",
-     "t987654320t 12345678o 0101 a0000012500a", 0, EX_NORMAL, 0,
+     "t987654320t 12345678o 0101 a0000012500a",
+     0,
+     EX_NORMAL,
+     0,
      {"0000012500", "12345678", "", "0101", "987654320", "", "12345678o 0101", ""},
      {ST_OK, ST_OK, ST_MISSING, ST_OK, ST_OK, ST_MISSING, ST_OK, ST_MISSING}},
     {"PARSE.DAT entry B 026009593 D 1 7 6 R: serial number left of the account",
-     "t026009593t 001234 5678901o a0000004250a", 0, EX_USED, 0,
+     "t026009593t 001234 5678901o a0000004250a",
+     0,
+     EX_USED,
+     0,
      {"0000004250", "5678901", "", "001234", "026009593", "", "001234 5678901", ""},
      {ST_OK, ST_OK, ST_MISSING, ST_OK, ST_OK, ST_MISSING, ST_OK, ST_MISSING}},
     {"an unreadable mark in the on-us field stops the parse there",
-     "t987654320t 1234?678o 0101 a0000012500a", 1, EX_NORMAL, 1,
+     "t987654320t 1234?678o 0101 a0000012500a",
+     1,
+     EX_NORMAL,
+     1,
      {"0000012500", "", "", "", "", "", " 1234?678o 0101", ""},
      {ST_OK, ST_MISSING, ST_MISSING, ST_MISSING, ST_MISSING, ST_MISSING, ST_UNRECOG, ST_MISSING}},
 };
 
 static int failures = 0;
 
-static void expect_part(int ok, const char *why, const char *what, const char *part) {
+static void expect_part(int ok, const char* why, const char* what, const char* part) {
     if (!ok) {
         fprintf(stderr, "FAILED (%s): %s%s\n", why, what, part);
         ++failures;
     }
 }
 
-static void expect(int ok, const char *why, const char *what) { expect_part(ok, why, what, ""); }
+static void expect(int ok, const char* why, const char* what) { expect_part(ok, why, what, ""); }
 
-static void check_record(const struct expected_case *c, const micr_result *r) {
-    const char *text[field_count];
+static void check_record(const struct expected_case* c, const micr_result* r) {
+    const char* text[field_count];
     int field_status[field_count];
     size_t i;
 
@@ -81,7 +90,7 @@ static void check_record(const struct expected_case *c, const micr_result *r) {
 
 /* The same line through both entry points: the line as printed with the
    table loaded once, and the line reversed with PARSE.DAT read by the call. */
-static void check_case(const struct expected_case *c, const micr_table *table) {
+static void check_case(const struct expected_case* c, const micr_table* table) {
     char reversed[64];
     const size_t length = strlen(c->line);
     micr_result own;
@@ -96,7 +105,7 @@ static void check_case(const struct expected_case *c, const micr_table *table) {
 
 int main(void) {
     size_t i;
-    micr_table *table = micr_table_open("PARSE.DAT");
+    micr_table* table = micr_table_open("PARSE.DAT");
     if (table == NULL) {
         perror("PARSE.DAT");
         return 1;

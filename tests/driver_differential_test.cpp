@@ -62,8 +62,8 @@ void place_table(table_kind kind, const std::string& text) {
 TEST(DriverDifferential, TableReadOncePerRunReportsWhatAReadPerCaseReports) {
     micr_test::temp_dir dir;
     micr_test::generator g(20261207);
-    constexpr table_kind kinds[] = {table_kind::regular,   table_kind::regular, table_kind::regular,
-                                    table_kind::regular,   table_kind::missing, table_kind::fifo,
+    constexpr table_kind kinds[] = {table_kind::regular,   table_kind::regular,       table_kind::regular,
+                                    table_kind::regular,   table_kind::missing,       table_kind::fifo,
                                     table_kind::directory, table_kind::endless_device};
     int used = 0;
     for (int round = 0; round < 120; ++round) {

@@ -103,9 +103,7 @@ public:
 private:
     int pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(engine_); }
 
-    std::string agreeing_case() {
-        return agreeing_cases[pick(0, static_cast<int>(std::size(agreeing_cases)) - 1)];
-    }
+    std::string agreeing_case() { return agreeing_cases[pick(0, static_cast<int>(std::size(agreeing_cases)) - 1)]; }
 
     std::string text(std::size_t length, const char* alphabet) {
         const std::string letters(alphabet);
@@ -249,10 +247,10 @@ TEST(DriverProperty, EveryLineThatIsNeitherEmptyNorACommentGivesOneBlockOrOneSki
         EXPECT_EQ(seen.marked_blocks, expect.marked_blocks);
         EXPECT_EQ(seen.skipped_lines, expect.skipped_lines);
         EXPECT_EQ(run.exit_status, expect.skipped_lines.empty() && expect.marked_blocks == 0 ? 0 : 2);
-        EXPECT_EQ(run.err, expect.ctrl_z_line == 0 ? std::string()
-                                                   : "micrtest: input ends at a Ctrl-Z byte on line " +
-                                                         std::to_string(expect.ctrl_z_line) +
-                                                         "; the rest of the file is not read\n");
+        EXPECT_EQ(run.err, expect.ctrl_z_line == 0
+                               ? std::string()
+                               : "micrtest: input ends at a Ctrl-Z byte on line " + std::to_string(expect.ctrl_z_line) +
+                                     "; the rest of the file is not read\n");
         if (!expect.skipped_lines.empty())
             ++runs_with_skips;
         else

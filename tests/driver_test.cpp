@@ -73,8 +73,7 @@ std::string render(const block& b) {
     std::string s = dashes + "\nMICR line: " + b.micr + "\n" + dashes + "\n";
     s += printf_line(" Exception:        %-3s  %s\n", b.label, b.description, "");
     s += " exception_state:  " + b.exception_state + "\n";
-    s += " status: " + std::to_string(b.status) + " unrecognized_symbols: " + std::to_string(b.unrecognized) +
-         "\n";
+    s += " status: " + std::to_string(b.status) + " unrecognized_symbols: " + std::to_string(b.unrecognized) + "\n";
     for (const std::string& f : b.fields) s += f;
     return s + "\n";
 }
@@ -87,15 +86,30 @@ const std::string cheque = "t987654320t 12345678o 0101 a0000012500a";
 // The expected values of a test-case line in file order; index names below.
 using tail = std::array<std::string, 17>;
 enum : std::size_t {
-    overall, amount, amount_st, tpc, tpc_st, csn, csn_st, account, account_st,
-    epc, epc_st, onus, onus_st, auxonus, auxonus_st, transit, transit_st
+    overall,
+    amount,
+    amount_st,
+    tpc,
+    tpc_st,
+    csn,
+    csn_st,
+    account,
+    account_st,
+    epc,
+    epc_st,
+    onus,
+    onus_st,
+    auxonus,
+    auxonus_st,
+    transit,
+    transit_st
 };
 
 // What the parser gives for `cheque` when PARSE.DAT cannot be opened: the
 // on-us field stays whole and account, serial number and tpc stay missing.
 tail cheque_without_table() {
-    return {"0", "0000012500", "0", "",  "2", "", "2", "", "2",
-            "",  "2",          "12345678o 0101", "0", "", "2", "987654320", "0"};
+    return {"0", "0000012500",     "0", "", "2", "",          "2", "", "2", "",
+            "2", "12345678o 0101", "0", "", "2", "987654320", "0"};
 }
 
 std::string test_case(const std::string& label, const std::string& micr, const std::string& description,
@@ -114,8 +128,8 @@ block cheque_block(const std::string& label, const std::string& description = "a
     b.micr = cheque;
     b.label = label;
     b.description = description;
-    b.fields = {same("amount:", OK, "0000012500"), same("account:", MISSING, ""), same("tpc:", MISSING, ""),
-                same("csn:", MISSING, ""),         same("transit:", OK, "987654320"), same("epc:", MISSING, ""),
+    b.fields = {same("amount:", OK, "0000012500"),   same("account:", MISSING, ""),     same("tpc:", MISSING, ""),
+                same("csn:", MISSING, ""),           same("transit:", OK, "987654320"), same("epc:", MISSING, ""),
                 same("onus:", OK, "12345678o 0101"), same("auxonus:", MISSING, "")};
     return b;
 }
@@ -252,8 +266,8 @@ TEST(DriverFile, LinesAndEndOfFile) {
         {"last test case without a line feed is processed", c1 + "\n" + c2, one + two, 0},
         {"the same with a line feed", c1 + "\n" + c2 + "\n", one + two, 0},
         {"Ctrl-Z at the start of a line ends the run", c1 + "\n\x1a" + c2 + "\n", one, 0, ctrl_z_notice(2)},
-        {"the part of a line before a Ctrl-Z is the last line", c1 + "\n" + c2 + "\x1agarbage\n" + c1 + "\n",
-         one + two, 0, ctrl_z_notice(2)},
+        {"the part of a line before a Ctrl-Z is the last line", c1 + "\n" + c2 + "\x1agarbage\n" + c1 + "\n", one + two,
+         0, ctrl_z_notice(2)},
         {"Ctrl-Z inside a comment", "# note\x1a\n" + c1 + "\n", "", 0, ctrl_z_notice(1)},
         {"a Ctrl-Z as the last byte drops nothing: no notice", c1 + "\n\x1a", one, 0},
         {"a carriage return without a line feed stays in the line: read as white space after the last status",
@@ -309,52 +323,68 @@ TEST(DriverFields, ExpectedValuesAndTheirDisplay) {
     auto none = [](auto&) {};
 
     add("two adjacent commas give an empty expected text", none, none, 0);
-    add("expected status 7 is shown as ??????? and marked", [](tail& t) { t[epc_st] = "7"; },
+    add(
+        "expected status 7 is shown as ??????? and marked", [](tail& t) { t[epc_st] = "7"; },
         [](block& b) { b.fields[5] = diff("epc:", MISSING, "", UNKNOWN, ""); }, 2);
-    add("expected status 9 likewise", [](tail& t) { t[amount_st] = "9"; },
+    add(
+        "expected status 9 likewise", [](tail& t) { t[amount_st] = "9"; },
         [](block& b) { b.fields[0] = diff("amount:", OK, "0000012500", UNKNOWN, "0000012500"); }, 2);
-    add("expected status 4 is shown by its name", [](tail& t) { t[auxonus_st] = "4"; },
+    add(
+        "expected status 4 is shown by its name", [](tail& t) { t[auxonus_st] = "4"; },
         [](block& b) { b.fields[7] = diff("auxonus:", MISSING, "", UNRECOG, ""); }, 2);
-    add("expected status 5 is shown by its name", [](tail& t) { t[tpc_st] = "5"; },
+    add(
+        "expected status 5 is shown by its name", [](tail& t) { t[tpc_st] = "5"; },
         [](block& b) { b.fields[2] = diff("tpc:", MISSING, "", NOTERM, ""); }, 2);
-    add("expected status 3 is shown by its name", [](tail& t) { t[csn_st] = "3"; },
+    add(
+        "expected status 3 is shown by its name", [](tail& t) { t[csn_st] = "3"; },
         [](block& b) { b.fields[3] = diff("csn:", MISSING, "", TOOLONG, ""); }, 2);
-    add("a single non-digit status reads as 0", [](tail& t) { t[amount_st] = "x"; }, none, 0);
-    add("a blank as status reads as 0", [](tail& t) { t[onus_st] = " "; }, none, 0);
-    add("status 1 where the parser gives 0", [](tail& t) { t[onus_st] = "1"; },
+    add(
+        "a single non-digit status reads as 0", [](tail& t) { t[amount_st] = "x"; }, none, 0);
+    add(
+        "a blank as status reads as 0", [](tail& t) { t[onus_st] = " "; }, none, 0);
+    add(
+        "status 1 where the parser gives 0", [](tail& t) { t[onus_st] = "1"; },
         [](block& b) { b.fields[6] = diff("onus:", OK, "12345678o 0101", INVALID, "12345678o 0101"); }, 2);
-    add("the expected overall status is neither shown nor compared", [](tail& t) { t[overall] = "7"; }, none, 0);
-    add("text after the last status is ignored", [](tail& t) { t[transit_st] = "0,remark, with commas"; }, none,
-        0);
-    add("last status followed by a non-comma", [](tail& t) { t[transit_st] = "0x"; }, none, 0);
-    add("last status with blanks ahead of it", [](tail& t) { t[transit_st] = "  0"; }, none, 0);
-    add("last status with a sign", [](tail& t) { t[transit_st] = "+0"; }, none, 0);
-    add("last status empty reads as 0", [](tail& t) { t[transit_st] = ""; }, none, 0);
-    add("last status of several digits keeps its low byte: 256 is 0", [](tail& t) { t[transit_st] = "256"; },
-        none, 0);
-    add("last status 300 keeps its low byte 44", [](tail& t) { t[transit_st] = "300"; },
+    add(
+        "the expected overall status is neither shown nor compared", [](tail& t) { t[overall] = "7"; }, none, 0);
+    add(
+        "text after the last status is ignored", [](tail& t) { t[transit_st] = "0,remark, with commas"; }, none, 0);
+    add(
+        "last status followed by a non-comma", [](tail& t) { t[transit_st] = "0x"; }, none, 0);
+    add(
+        "last status with blanks ahead of it", [](tail& t) { t[transit_st] = "  0"; }, none, 0);
+    add(
+        "last status with a sign", [](tail& t) { t[transit_st] = "+0"; }, none, 0);
+    add(
+        "last status empty reads as 0", [](tail& t) { t[transit_st] = ""; }, none, 0);
+    add(
+        "last status of several digits keeps its low byte: 256 is 0", [](tail& t) { t[transit_st] = "256"; }, none, 0);
+    add(
+        "last status 300 keeps its low byte 44", [](tail& t) { t[transit_st] = "300"; },
         [](block& b) { b.fields[4] = diff("transit:", OK, "987654320", UNKNOWN, "987654320"); }, 2);
-    add("a negative last status is shown as ???????", [](tail& t) { t[transit_st] = "-1"; },
+    add(
+        "a negative last status is shown as ???????", [](tail& t) { t[transit_st] = "-1"; },
         [](block& b) { b.fields[4] = diff("transit:", OK, "987654320", UNKNOWN, "987654320"); }, 2);
-    add("last status 7", [](tail& t) { t[transit_st] = "7"; },
+    add(
+        "last status 7", [](tail& t) { t[transit_st] = "7"; },
         [](block& b) { b.fields[4] = diff("transit:", OK, "987654320", UNKNOWN, "987654320"); }, 2);
-    add("texts compare case-sensitively", [](tail& t) { t[onus] = "12345678O 0101"; },
+    add(
+        "texts compare case-sensitively", [](tail& t) { t[onus] = "12345678O 0101"; },
         [](block& b) { b.fields[6] = diff("onus:", OK, "12345678o 0101", OK, "12345678O 0101"); }, 2);
-    add("an expected text at its limit is accepted and compared whole",
+    add(
+        "an expected text at its limit is accepted and compared whole",
         [](tail& t) { t[onus] = "12345678o 0101 and trailing."; },
-        [](block& b) { b.fields[6] = diff("onus:", OK, "12345678o 0101", OK, "12345678o 0101 and trailing."); },
-        2);
-    add("expected text differs only by a trailing blank",
-        [](tail& t) { t[amount] = "0000012500 "; },
+        [](block& b) { b.fields[6] = diff("onus:", OK, "12345678o 0101", OK, "12345678o 0101 and trailing."); }, 2);
+    add(
+        "expected text differs only by a trailing blank", [](tail& t) { t[amount] = "0000012500 "; },
         [](block& b) { b.fields[0] = diff("amount:", OK, "0000012500", OK, "0000012500 "); }, 2);
 
     // The label is padded to three columns, never cut; the description may be empty.
     const std::pair<std::string, std::string> headers[] = {
-        {"", "empty label"},   {"1", ""},          {"12", "two"}, {"123", "three"}, {"LONG-LABEL", "printed whole"},
+        {"", "empty label"},    {"1", ""},          {"12", "two"}, {"123", "three"}, {"LONG-LABEL", "printed whole"},
         {"%s", "100% sure %n"}, {"\xe9", "caf\xe9"}};  // printed as they are, byte for byte
     for (const auto& [label, description] : headers) {
-        rows.push_back({"label and description", cheque_case(label, description), cheque_block(label, description),
-                        0});
+        rows.push_back({"label and description", cheque_case(label, description), cheque_block(label, description), 0});
     }
 
     // An on-us field of 26 characters is too long: the parse stops there,
@@ -372,21 +402,20 @@ TEST(DriverFields, ExpectedValuesAndTheirDisplay) {
         b.fields = {same("amount:", OK, "0000012500"), same("account:", MISSING, ""), same("tpc:", MISSING, ""),
                     same("csn:", MISSING, ""),         same("transit:", MISSING, ""), same("epc:", MISSING, ""),
                     same("onus:", TOOLONG, onus_text), same("auxonus:", MISSING, "")};
-        rows.push_back({"stopped parse: all eight lines, texts shown cut", test_case("TL", micr, b.description, t), b,
-                        0});
+        rows.push_back(
+            {"stopped parse: all eight lines, texts shown cut", test_case("TL", micr, b.description, t), b, 0});
         tail t2 = t;
         t2[onus] = "12345678901234567890123457";  // differs in the 26th character only
         block b2 = b;
         b2.fields[6] = diff("onus:", TOOLONG, onus_text, TOOLONG, t2[onus]);
-        rows.push_back({"texts differing after column 25 are marked", test_case("TL", micr, b.description, t2), b2,
-                        2});
+        rows.push_back({"texts differing after column 25 are marked", test_case("TL", micr, b.description, t2), b2, 2});
     }
 
     // An unreadable mark stops the parse at the on-us field, untrimmed.
     {
         const std::string micr = "t987654320t 1234?678o 0101 a0000012500a";
-        const tail t = {"1", "0000012500", "0", "", "2", "", "2", "", "2", "", "2", " 1234?678o 0101", "4", "", "2",
-                        "", "2"};
+        const tail t = {"1", "0000012500",      "0", "", "2", "", "2", "", "2", "",
+                        "2", " 1234?678o 0101", "4", "", "2", "", "2"};
         block b;
         b.micr = micr;
         b.label = "U";
@@ -394,10 +423,14 @@ TEST(DriverFields, ExpectedValuesAndTheirDisplay) {
         b.exception_state = "EX_NORMAL";
         b.status = 1;
         b.unrecognized = 1;
-        b.fields = {same("amount:", OK, "0000012500"), same("account:", MISSING, ""),
-                    same("tpc:", MISSING, ""),         same("csn:", MISSING, ""),
-                    same("transit:", MISSING, ""),     same("epc:", MISSING, ""),
-                    same("onus:", UNRECOG, " 1234?678o 0101"), same("auxonus:", MISSING, "")};
+        b.fields = {same("amount:", OK, "0000012500"),
+                    same("account:", MISSING, ""),
+                    same("tpc:", MISSING, ""),
+                    same("csn:", MISSING, ""),
+                    same("transit:", MISSING, ""),
+                    same("epc:", MISSING, ""),
+                    same("onus:", UNRECOG, " 1234?678o 0101"),
+                    same("auxonus:", MISSING, "")};
         rows.push_back({"early stop at an unreadable mark", test_case("U", micr, "unreadable", t), b, 0});
     }
 
@@ -410,8 +443,8 @@ TEST(DriverFields, ExpectedValuesAndTheirDisplay) {
         b.exception_state = "EX_NORMAL";
         b.status = 1;
         for (std::size_t i = 0; i < 8; ++i) {
-            static const char* const labels[] = {"amount:", "account:", "tpc:", "csn:",
-                                                 "transit:", "epc:", "onus:", "auxonus:"};
+            static const char* const labels[] = {
+                "amount:", "account:", "tpc:", "csn:", "transit:", "epc:", "onus:", "auxonus:"};
             b.fields[i] = same(labels[i], MISSING, "");
         }
         const tail all_missing = {"1", "", "2", "", "2", "", "2", "", "2", "", "2", "", "2", "", "2", "", "2"};
@@ -557,15 +590,18 @@ TEST(DriverMalformed, LineOfExactly511CharactersIsProcessed) {
 }
 
 TEST(DriverMalformed, LineNumbersCountEveryLine) {
-    const std::string file = "# header\n"                        // 1
-                             "\n" +                              // 2
-                             cheque_case("a") + "\n" +           // 3
-                             "#\n"                               // 4
-                             "bad\n" +                           // 5
-                             cheque_case("b") + "\n" +           // 6
-                             std::string(600, 'x') + "\n" +      // 7
-                             "\n"                                // 8
-                             "also bad";                         // 9, no line feed
+    const std::string file =
+        "# header\n"  // 1
+        "\n" +        // 2
+        cheque_case("a") +
+        "\n" +     // 3
+        "#\n"      // 4
+        "bad\n" +  // 5
+        cheque_case("b") +
+        "\n" +                          // 6
+        std::string(600, 'x') + "\n" +  // 7
+        "\n"                            // 8
+        "also bad";                     // 9, no line feed
     const program_run run = run_cases(file);
     const std::string a = render(cheque_block("a")), b = render(cheque_block("b"));
     ASSERT_EQ(run.out.compare(0, a.size(), a), 0) << run.out;
@@ -644,7 +680,7 @@ TEST(DriverGolden, WholeRuns) {
         table exception_table;
         int exit_status;
     } rows[] = {
-        {"default_split", table::empty, 2},   // empty table: every parse falls back to the default split
+        {"default_split", table::empty, 2},    // empty table: every parse falls back to the default split
         {"exception_table", table::given, 0},  // two entries used, one routing number not listed
         {"no_table", table::none, 2},          // no table at all: on-us fields stay whole
     };

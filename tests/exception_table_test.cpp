@@ -20,8 +20,8 @@
 
 namespace {
 
-using micr_test::expected_field;
 using micr_test::expect_field;
+using micr_test::expected_field;
 using micr_test::missing;
 using micr_test::ok;
 using micr_test::too_long;
@@ -34,8 +34,7 @@ void expect_state(signed char state, int want) {
         << "got " << micr_exception_state_name(state) << ", want " << micr_exception_state_name(want);
 }
 
-std::string line_with(const std::string& onus, const std::string& transit = "123456780",
-                      const std::string& gap = " ") {
+std::string line_with(const std::string& onus, const std::string& transit = "123456780", const std::string& gap = " ") {
     return "t" + transit + "t" + gap + onus + " a0000012345a";
 }
 
@@ -73,17 +72,17 @@ void run_apply_rows(const apply_row* rows, std::size_t count) {
 }
 
 const apply_row worked_rows[] = {
-    {"blanks removed, serial number left of 7 characters, account right", "001234 5678901o", "D 1 7 6 R",
-     "5678901", "001234", ""},
-    {"blanks kept and counted: one ends up in the serial number", "001234 5678901o", "A 1 7 6 R", "5678901",
-     "01234 ", ""},
-    {"section 1 selected: section 0 with its blank is the processing code", " 1234567890o 0101", "A 1 0 4 L",
-     "123456", "7890", " 0101"},
-    {"section 0 selected: no processing code, blank counted in the serial number", "1234567890o 0101",
-     "A 0 1 4 L", "", " 010", ""},
+    {"blanks removed, serial number left of 7 characters, account right", "001234 5678901o", "D 1 7 6 R", "5678901",
+     "001234", ""},
+    {"blanks kept and counted: one ends up in the serial number", "001234 5678901o", "A 1 7 6 R", "5678901", "01234 ",
+     ""},
+    {"section 1 selected: section 0 with its blank is the processing code", " 1234567890o 0101", "A 1 0 4 L", "123456",
+     "7890", " 0101"},
+    {"section 0 selected: no processing code, blank counted in the serial number", "1234567890o 0101", "A 0 1 4 L", "",
+     " 010", ""},
     {"adjacent on-us symbols separate like one", "12oo345o6789", "A 2 1 1 R", "2", "1", "6789"},
-    {"serial length 0: no serial number, account keeps its inner blank", "12345 67890o", "A 1 2 0 L",
-     "12345 678", "", ""},
+    {"serial length 0: no serial number, account keeps its inner blank", "12345 67890o", "A 1 2 0 L", "12345 678", "",
+     ""},
 };
 
 TEST(ExceptionTableApply, ReferenceCases) { run_apply_rows(worked_rows, std::size(worked_rows)); }
@@ -91,49 +90,40 @@ TEST(ExceptionTableApply, ReferenceCases) { run_apply_rows(worked_rows, std::siz
 // On-us field 1234567890o 0101: section 0 is "0101" with the blank left of
 // it, section 1 is 1234567890, there is no section 2.
 const apply_row section_rows[] = {
-    {"token 4 written +1, tokens 5 and 6 with signs", "1234567890o 0101", "A +1 +0 +4 L", "123456", "7890",
-     " 0101"},
+    {"token 4 written +1, tokens 5 and 6 with signs", "1234567890o 0101", "A +1 +0 +4 L", "123456", "7890", " 0101"},
     {"257 keeps its low byte: section 1", "1234567890o 0101", "A 257 0 4 L", "123456", "7890", " 0101"},
-    {"section 2 does not exist: account and serial missing, section 0 still the code", "1234567890o 0101",
-     "A 2 0 4 L", "", "", " 0101"},
-    {"section 127 does not exist", "1234567890o 0101", "A 127 0 4 L", "", "", " 0101"},
-    {"300 is stored as 44: no such section, but 1 or more gives the code", "1234567890o 0101", "A 300 0 4 L",
+    {"section 2 does not exist: account and serial missing, section 0 still the code", "1234567890o 0101", "A 2 0 4 L",
      "", "", " 0101"},
+    {"section 127 does not exist", "1234567890o 0101", "A 127 0 4 L", "", "", " 0101"},
+    {"300 is stored as 44: no such section, but 1 or more gives the code", "1234567890o 0101", "A 300 0 4 L", "", "",
+     " 0101"},
     {"negative section: nothing at all, not even the code", "1234567890o 0101", "A -1 0 4 L", "", "", ""},
     {"200 is stored as -56: negative, so no code either", "1234567890o 0101", "A 200 0 4 L", "", "", ""},
-    {"X Y Z read as 0 0 0, L: account is the whole of section 0, blank kept", "1234567890o 0101",
-     "A X Y Z L", " 0101", "", ""},
+    {"X Y Z read as 0 0 0, L: account is the whole of section 0, blank kept", "1234567890o 0101", "A X Y Z L", " 0101",
+     "", ""},
     {"X Y Z read as 0 0 0, blanks removed, L", "1234567890o 0101", "D X Y Z L", "0101", "", ""},
     {"X Y Z read as 0 0 0, R: everything empty", "1234567890o 0101", "A X Y Z R", "", "", ""},
-    {"blanks removed from section 0 when it is the selected one", "1234567890o 0101", "D 0 0 4 L", "", "0101",
-     ""},
-    {"offset beyond section 0, R: account is the whole section", "1234567890o 0101", "A 0 9 4 R", " 0101",
-     "", ""},
+    {"blanks removed from section 0 when it is the selected one", "1234567890o 0101", "D 0 0 4 L", "", "0101", ""},
+    {"offset beyond section 0, R: account is the whole section", "1234567890o 0101", "A 0 9 4 R", " 0101", "", ""},
     {"offset beyond section 0, L: account empty", "1234567890o 0101", "A 0 9 4 L", "", "", ""},
     {"offset equal to the section's length, R", "1234567890o 0101", "A 1 10 4 R", "1234567890", "", " 0101"},
     {"offset beyond section 1, L", "1234567890o 0101", "A 1 11 4 L", "", "", " 0101"},
-    {"negative offset reads as the section's length", "1234567890o 0101", "A 1 -3 4 R", "1234567890", "",
+    {"negative offset reads as the section's length", "1234567890o 0101", "A 1 -3 4 R", "1234567890", "", " 0101"},
+    {"negative length: serial number up to the left end", "1234567890o 0101", "A 1 2 -1 R", "90", "12345678", " 0101"},
+    {"length beyond the section: serial number up to the left end", "1234567890o 0101", "A 1 2 50 L", "", "12345678",
      " 0101"},
-    {"negative length: serial number up to the left end", "1234567890o 0101", "A 1 2 -1 R", "90", "12345678",
-     " 0101"},
-    {"length beyond the section: serial number up to the left end", "1234567890o 0101", "A 1 2 50 L", "",
-     "12345678", " 0101"},
     {"offset 0 with R: no account", "1234567890o 0101", "A 1 0 4 R", "", "7890", " 0101"},
     {"length 0 with R and offset 0: only the code", "1234567890o 0101", "A 1 0 0 R", "", "", " 0101"},
     {"L drops the characters passed over", "1234567890o 0101", "A 1 3 4 L", "123", "4567", " 0101"},
-    {"R drops what stands left of the serial number", "1234567890o 0101", "A 1 3 4 R", "890", "4567",
-     " 0101"},
-    {"field ending with an on-us symbol: section 0 empty, no code", "12345 67890o", "D 1 0 5 R", "", "67890",
-     ""},
-    {"blanks removed in the selected section only; the code keeps its blank", " 1234567890o 0101",
-     "D 1 0 4 L", "123456", "7890", " 0101"},
-    {"section of one blank between on-us symbols, blanks removed: empty", "12o o345", "D 1 0 4 L", "", "",
-     "345"},
-    {"section of one blank between on-us symbols, blanks kept: the blank is the serial number", "12o o345",
-     "A 1 0 4 L", "", " ", "345"},
+    {"R drops what stands left of the serial number", "1234567890o 0101", "A 1 3 4 R", "890", "4567", " 0101"},
+    {"field ending with an on-us symbol: section 0 empty, no code", "12345 67890o", "D 1 0 5 R", "", "67890", ""},
+    {"blanks removed in the selected section only; the code keeps its blank", " 1234567890o 0101", "D 1 0 4 L",
+     "123456", "7890", " 0101"},
+    {"section of one blank between on-us symbols, blanks removed: empty", "12o o345", "D 1 0 4 L", "", "", "345"},
+    {"section of one blank between on-us symbols, blanks kept: the blank is the serial number", "12o o345", "A 1 0 4 L",
+     "", " ", "345"},
     {"section beyond a blank-only section", "12o o345", "A 2 0 4 L", "", "12", "345"},
-    {"adjacent on-us symbols make no section: section 3 does not exist", "12oo345o6789", "A 3 0 4 L", "", "",
-     "6789"},
+    {"adjacent on-us symbols make no section: section 3 does not exist", "12oo345o6789", "A 3 0 4 L", "", "", "6789"},
     {"an on-us symbol at the left end makes no further section", "o12345", "A 1 0 4 L", "", "", "12345"},
 };
 
@@ -183,18 +173,18 @@ TEST(ExceptionTableApply, TextsLongerThanTheirFieldAreCutAndMarked) {
     } rows[] = {
         {"section 0 of 18 characters fits tpc", "1o123456789012345678", "A 1 1 5 R", ok("1"), missing,
          ok("123456789012345678")},
-        {"section 0 of 23 characters: tpc keeps the right-most 18", "1o12345678901234567890123", "A 1 1 5 R",
-         ok("1"), missing, too_long("678901234567890123")},
-        {"serial number of 24 characters: csn keeps the right-most 20", "123456789012345678901234o",
-         "A 1 0 -1 L", missing, too_long("56789012345678901234"), missing},
-        {"serial number of 22 characters after an offset of 2", "123456789012345678901234o", "A 1 2 -1 R",
-         ok("34"), too_long("34567890123456789012"), missing},
+        {"section 0 of 23 characters: tpc keeps the right-most 18", "1o12345678901234567890123", "A 1 1 5 R", ok("1"),
+         missing, too_long("678901234567890123")},
+        {"serial number of 24 characters: csn keeps the right-most 20", "123456789012345678901234o", "A 1 0 -1 L",
+         missing, too_long("56789012345678901234"), missing},
+        {"serial number of 22 characters after an offset of 2", "123456789012345678901234o", "A 1 2 -1 R", ok("34"),
+         too_long("34567890123456789012"), missing},
         {"serial number of exactly 20 characters fits", "123456789012345678901234o", "A 1 4 20 R", ok("1234"),
          ok("12345678901234567890"), missing},
-        {"account of 24 characters by L: account keeps the right-most 22", "123456789012345678901234o",
-         "A 1 0 0 L", too_long("3456789012345678901234"), missing, missing},
-        {"account of 24 characters by R", "123456789012345678901234o", "A 1 24 6 R",
+        {"account of 24 characters by L: account keeps the right-most 22", "123456789012345678901234o", "A 1 0 0 L",
          too_long("3456789012345678901234"), missing, missing},
+        {"account of 24 characters by R", "123456789012345678901234o", "A 1 24 6 R", too_long("3456789012345678901234"),
+         missing, missing},
         {"account of exactly 22 characters fits", "123456789012345678901234o", "A 1 2 0 L",
          ok("1234567890123456789012"), missing, missing},
         {"account of 23 digits once the blank is removed", "1234567890 1234567890123o", "D 1 0 0 L",
@@ -205,8 +195,8 @@ TEST(ExceptionTableApply, TextsLongerThanTheirFieldAreCutAndMarked) {
         SCOPED_TRACE(std::string(row.why) + " | on-us: " + row.onus + " tokens: " + row.tokens);
         // A 25-character on-us field must follow the transit symbol directly:
         // blanks between them count as characters of the field.
-        const micr_result r = parse_with_table(std::string("B 123456789 ") + row.tokens + "\n",
-                                               line_with(row.onus, "123456789", ""));
+        const micr_result r =
+            parse_with_table(std::string("B 123456789 ") + row.tokens + "\n", line_with(row.onus, "123456789", ""));
         EXPECT_EQ(r.status, 0);
         expect_state(r.exception_state, EX_USED);
         expect_field("account", r.account, r.account_status, row.account);
@@ -275,14 +265,12 @@ TEST(ExceptionTableRead, CommentsBlanksAndCase) {
         {"comments, an empty line, a line of blanks and a commented-out entry",
          "# routing table\n\n     \n#" + entry_d + "\n", normal},
         {"blanks before # still make a comment", "   # " + entry_d + "\n", normal},
-        {"comments and blank lines before the entry are skipped", "# routing table\n\n   \n" + entry_d + "\n",
-         used_d},
+        {"comments and blank lines before the entry are skipped", "# routing table\n\n   \n" + entry_d + "\n", used_d},
         {"blanks at both ends of an entry do not matter", "    " + entry_d + "    \n", used_d},
         {"runs of blanks separate tokens like one", "B   123456780  D 1    7 6     R\n", used_d},
         {"letters in lower case", "b 123456780 d 1 7 6 r\n", used_d},
         {"P entry in lower case", "p 123456780 a 1 0 4 l\n", used_a},
-        {"only the first characters of tokens 1, 3 and 7 count", "BANK 123456780 DELETE 1 7 6 RIGHT\n",
-         used_d},
+        {"only the first characters of tokens 1, 3 and 7 count", "BANK 123456780 DELETE 1 7 6 RIGHT\n", used_d},
         {"first characters in mixed case", "personal 123456780 All 1 0 4 left\n", used_a},
         {"tokens after the seventh are ignored", entry_d + " business account\n", used_d},
         {"a remark after the seventh token may start with #", entry_d + " # business account\n", used_d},
@@ -304,7 +292,8 @@ TEST(ExceptionTableRead, NumbersInTokens4To6) {
         {"length 262 is 6", "B 123456780 D 1 7 262 R\n", used_d},
         {"negative length: up to the left end of the section", "B 123456780 D 1 7 -1 R\n", used_d},
         {"offset 200 is -56: negative, so the whole section is passed over",
-         "B 123456780 D 1 200 6 R\n", {EX_USED, "0012345678901", ""}},
+         "B 123456780 D 1 200 6 R\n",
+         {EX_USED, "0012345678901", ""}},
         {"X Y Z read as 0 0 0: section 0, which is empty here", "B 123456780 D X Y Z L\n", {EX_USED, "", ""}},
     };
     run_table_rows(rows, std::size(rows));
@@ -314,9 +303,23 @@ TEST(ExceptionTableRead, DecimalTokensKeepTheirLowByte) {
     const struct {
         const char* token;
         int value;
-    } rows[] = {{"+2", 2},    {"07", 7},     {"6x", 6},     {"300", 44},  {"200", -56},  {"X", 0},
-                {"Y", 0},     {"-", 0},      {"+", 0},      {"-1", -1},   {"127", 127},  {"128", -128},
-                {"-128", -128}, {"255", -1}, {"256", 0},    {"-257", -1}, {"1x2", 1},
+    } rows[] = {{"+2", 2},
+                {"07", 7},
+                {"6x", 6},
+                {"300", 44},
+                {"200", -56},
+                {"X", 0},
+                {"Y", 0},
+                {"-", 0},
+                {"+", 0},
+                {"-1", -1},
+                {"127", 127},
+                {"128", -128},
+                {"-128", -128},
+                {"255", -1},
+                {"256", 0},
+                {"-257", -1},
+                {"1x2", 1},
                 // 10^11 is a multiple of 256, so 10^11 - 1 keeps the byte 0xff.
                 {"99999999999", -1}};
     for (const auto& row : rows) {
@@ -340,8 +343,7 @@ TEST(ExceptionTableRead, MalformedLines) {
         {"a trailing tab stays in token 7, whose first character is R", entry_d + "\t\n", used_d},
         {"malformed line before the matching entry", "B 12345678 D 1 7 6 R\n" + entry_d + "\n", invalid},
         {"malformed line after the matching entry is never read", entry_d + "\nB 12345678 D 1 7 6 R\n", used_d},
-        {"malformed line after a non-matching entry", "B 987654320 D 1 7 6 R\nB bad\n" + entry_d + "\n",
-         invalid},
+        {"malformed line after a non-matching entry", "B 987654320 D 1 7 6 R\nB bad\n" + entry_d + "\n", invalid},
     };
     run_table_rows(rows, std::size(rows));
 }
@@ -353,10 +355,9 @@ TEST(ExceptionTableRead, LineEndsAndLongLines) {
         {"malformed last line without a line feed", "B 12345678 D 1 7 6 R", invalid},
         {"CRLF line ends", "# routing table\r\n\r\n     \r\n" + entry_d + "\r\n", used_d},
         {"CRLF line ends, P entry", "# routing table\r\n" + entry_a + "\r\n", used_a},
-        {"a carriage return not directly before the line feed stays: line of one CR",
-         "\r\r\n" + entry_d + "\n", invalid},
-        {"a carriage return at the start of an entry stays: token 1 begins with it", "\r" + entry_d + "\n",
+        {"a carriage return not directly before the line feed stays: line of one CR", "\r\r\n" + entry_d + "\n",
          invalid},
+        {"a carriage return at the start of an entry stays: token 1 begins with it", "\r" + entry_d + "\n", invalid},
         {"255 characters before the line feed", padded(entry_d, 255) + "\n", used_d},
         {"255 characters, then CR LF", padded(entry_d, 255) + "\r\n", used_d},
         {"255 characters and a kept CR make 256", padded(entry_d, 255) + "\r\r\n", invalid},
@@ -369,8 +370,7 @@ TEST(ExceptionTableRead, LineEndsAndLongLines) {
          std::string(255, ' ') + entry_d + "\n", invalid},
         {"a long comment is malformed too", "#" + std::string(299, 'x') + "\n" + entry_d + "\n", invalid},
         {"a long line of blanks only", std::string(300, ' ') + "\n" + entry_d + "\n", invalid},
-        {"a long line after the matching entry is never read", entry_d + "\n" + std::string(300, 'x') + "\n",
-         used_d},
+        {"a long line after the matching entry is never read", entry_d + "\n" + std::string(300, 'x') + "\n", used_d},
     };
     run_table_rows(rows, std::size(rows));
 }
@@ -404,18 +404,16 @@ TEST(ExceptionTableRead, TransitMatching) {
         outcome want;
         int transit_status;  // -1: not looked at
     } rows[] = {
-        {"a failed check digit does not stop a match", "123456789", "B 123456789 D 1 7 6 R\n", used_d,
-         ST_INVALID},
-        {"entry in lower case for another transit number", "987654320", "p 987654320 a 1 0 4 l\n", used_a,
-         ST_OK},
+        {"a failed check digit does not stop a match", "123456789", "B 123456789 D 1 7 6 R\n", used_d, ST_INVALID},
+        {"entry in lower case for another transit number", "987654320", "p 987654320 a 1 0 4 l\n", used_a, ST_OK},
         {"the same entry in capitals", "987654320", "P 987654320 A 1 0 4 L\n", used_a, ST_OK},
-        {"dash written d in the entry is upper-cased and never matches", "12345d678",
-         "B 12345d678 D 1 7 6 R\n", normal, ST_OK},
+        {"dash written d in the entry is upper-cased and never matches", "12345d678", "B 12345d678 D 1 7 6 R\n", normal,
+         ST_OK},
         {"dash written D never matches", "12345d678", "B 12345D678 D 1 7 6 R\n", normal, ST_OK},
         {"short transit matches no entry", "12345678", entry_d + "\n", normal, -1},
         {"short transit: the table is still read to its end", "12345678", entry_d + "\nB bad\n", invalid, -1},
-        {"short transit: an eight-character routing number is malformed", "12345678",
-         "B 12345678 D 1 7 6 R\n", invalid, -1},
+        {"short transit: an eight-character routing number is malformed", "12345678", "B 12345678 D 1 7 6 R\n", invalid,
+         -1},
         {"another transit number passes over the entry", "987654320", entry_d + "\n", normal, ST_OK},
     };
     micr_test::temp_dir dir;
@@ -517,7 +515,8 @@ probe_count index_probes(const std::vector<std::uint32_t>& keys) {
 TEST(TableIndex, ProbesPerLookUpDoNotGrowWithChosenNumbers) {
     const auto sequential = [](std::size_t n) {
         std::vector<std::uint32_t> keys(n);
-        for (std::size_t i = 0; i < n; ++i) keys[i] = 123000000u + static_cast<std::uint32_t>(i);  // shared leading digits
+        for (std::size_t i = 0; i < n; ++i)
+            keys[i] = 123000000u + static_cast<std::uint32_t>(i);  // shared leading digits
         return keys;
     };
     const auto repeated = [](std::size_t n) { return std::vector<std::uint32_t>(n, 123456780u); };

@@ -149,9 +149,14 @@ TEST(Fault, ProgramsReportReadAndWriteErrorsEndToEnd) {
         std::string err;
         int exit_status;
     } rows[] = {
-        {"micrtest: a file that cannot be read", MICRTEST_PATH, {"/proc/self/mem"},
-         "Error reading input file (/proc/self/mem)\n", "", 1},
-        {"micrparse: a file that cannot be read, then one that can", MICRPARSE_PATH,
+        {"micrtest: a file that cannot be read",
+         MICRTEST_PATH,
+         {"/proc/self/mem"},
+         "Error reading input file (/proc/self/mem)\n",
+         "",
+         1},
+        {"micrparse: a file that cannot be read, then one that can",
+         MICRPARSE_PATH,
          {"--no-table", "/proc/self/mem", "lines.txt"},
          R"({"file":"lines.txt","line":1,"micr":"a12a","status":1,"exception_state":"EX_NORMAL",)"
          R"("unrecognized_symbols":0,"amount":"12","amount_status":"OK","account":"","account_status":"MISSING",)"
@@ -159,7 +164,8 @@ TEST(Fault, ProgramsReportReadAndWriteErrorsEndToEnd) {
          R"("epc":"","epc_status":"MISSING","onus":"","onus_status":"MISSING","auxonus":"","auxonus_status":"MISSING",)"
          R"("amount_cents":12,"transit_form":null,"routing_repair":null,"eft_routing":null})"
          "\n",
-         "micrparse: error reading '/proc/self/mem': Input/output error\n", 1},
+         "micrparse: error reading '/proc/self/mem': Input/output error\n",
+         1},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);

@@ -35,8 +35,10 @@ public:
     // A code line as printed, mostly of a cheque's shape, sometimes garbled.
     std::string line() {
         std::string s;
-        if (chance(10)) s = from("0123456789toad? x\xe9", pick(40));
-        else shaped_line(s);
+        if (chance(10))
+            s = from("0123456789toad? x\xe9", pick(40));
+        else
+            shaped_line(s);
         while (!s.empty() && s.back() == ' ') s.pop_back();  // blanks at the right end are not part of the line
         return s;
     }
@@ -91,15 +93,15 @@ private:
         switch (pick(14)) {
             case 0: return "";
             case 1: return "# a comment " + from("abc 012", pick(20));
-            case 2: return "B " + routing() + " A 1 0 4";                         // six tokens
-            case 3: return "B " + routing().substr(0, 8) + " A 1 0 4 L";          // eight-digit routing number
-            case 4: return "X " + routing() + " A 1 0 4 L";                       // type
-            case 5: return "B " + routing() + " Q 1 0 4 L";                       // blank mode
-            case 6: return "B " + routing() + " A 1 0 4 Z";                       // side
+            case 2: return "B " + routing() + " A 1 0 4";                             // six tokens
+            case 3: return "B " + routing().substr(0, 8) + " A 1 0 4 L";              // eight-digit routing number
+            case 4: return "X " + routing() + " A 1 0 4 L";                           // type
+            case 5: return "B " + routing() + " Q 1 0 4 L";                           // blank mode
+            case 6: return "B " + routing() + " A 1 0 4 Z";                           // side
             case 7: return "B " + routing() + " A 1 0 4 L " + std::string(250, 'x');  // over 255 characters
-            case 8: return std::string("B ") + '\0' + routing() + " A 1 0 4 L";  // a NUL byte
-            case 9: return "B\t" + routing() + " A 1 0 4 L";                      // a tab is no separator
-            case 10: return "B 12345d678 A 1 0 4 L";                               // never matches
+            case 8: return std::string("B ") + '\0' + routing() + " A 1 0 4 L";       // a NUL byte
+            case 9: return "B\t" + routing() + " A 1 0 4 L";                          // a tab is no separator
+            case 10: return "B 12345d678 A 1 0 4 L";                                  // never matches
             default: return entry();
         }
     }

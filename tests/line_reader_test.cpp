@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "test_support.h"
 #include "line_reader.h"
+#include "test_support.h"
 
 namespace {
 
@@ -117,11 +117,20 @@ TEST(ReadTextLine, LineEndsCtrlZAndNul) {
         {"empty line between two", "a\n\nb\n", {fits("a"), fits(""), fits("b")}},
         {"CR before Ctrl-Z is kept", "abc\r\x1a", {fits("abc\r")}},
         {"Ctrl-Z between CR and LF: the CR stays", "ab\r\x1a\ncd\n", {fits("ab\r")}},
-        {"Ctrl-Z mid-line: the part before it is the last line", "ab\x1a" "cd\nef\n", {fits("ab")}},
-        {"Ctrl-Z at the start of a line", "ab\n\x1a" "cd\n", {fits("ab")}},
+        {"Ctrl-Z mid-line: the part before it is the last line",
+         "ab\x1a"
+         "cd\nef\n",
+         {fits("ab")}},
+        {"Ctrl-Z at the start of a line",
+         "ab\n\x1a"
+         "cd\n",
+         {fits("ab")}},
         {"Ctrl-Z after the last line feed", "ab\n\x1a", {fits("ab")}},
         {"Ctrl-Z alone", "\x1a", {}},
-        {"Ctrl-Z first, lines behind it", "\x1a" "ab\ncd\n", {}},
+        {"Ctrl-Z first, lines behind it",
+         "\x1a"
+         "ab\ncd\n",
+         {}},
         {"NUL inside a line is flagged and kept", "a\0b\nc\n"s, {fits("a\0b"s), fits("c")}},
         {"line of a NUL alone", "\0\n"s, {fits("\0"s)}},
         {"NUL at the end without line feed", "ab\0"s, {fits("ab\0"s)}},
@@ -135,17 +144,22 @@ TEST(ReadTextLine, LinesLongerThanTheBuffer) {
     // Line buffer of 5 bytes: room for 4 characters.
     const text_case rows[] = {
         {"exactly the room", "abcd\nxy\n", {fits("abcd"), fits("xy")}},
-        {"one more than the room; the next line is read normally", "abcde\nxy\n",
+        {"one more than the room; the next line is read normally",
+         "abcde\nxy\n",
          {{"abcd", 5, true, false}, fits("xy")}},
         {"much longer, ended by CR LF", "abcdefghij\r\nxy", {{"abcd", 10, true, false}, fits("xy")}},
         {"too long last line without line feed", "xy\nabcdefgh", {fits("xy"), {"abcd", 8, true, false}}},
-        {"too long, ended by Ctrl-Z", "abcdef\x1a" "gh\n", {{"abcd", 6, true, false}}},
+        {"too long, ended by Ctrl-Z",
+         "abcdef\x1a"
+         "gh\n",
+         {{"abcd", 6, true, false}}},
         {"CR before LF does not count", "abcd\r\n", {fits("abcd")}},
         {"a CR that stays counts", "abcd\r", {{"abcd", 5, true, false}}},
         {"lone CR makes a line too long", "ab\rcd\n", {{"ab\rc", 5, true, false}}},
         {"NUL flagged in the part that did not fit", "abcde\0f\n"s, {{"abcd", 7, true, true}}},
         {"NUL flagged in the stored part", "a\0cdef\n"s, {{"a\0cd"s, 6, true, true}}},
-        {"several too-long lines in a row", "123456\n7890123\n45\n",
+        {"several too-long lines in a row",
+         "123456\n7890123\n45\n",
          {{"1234", 6, true, false}, {"7890", 7, true, false}, fits("45")}},
     };
     for (const auto& row : rows) check_everywhere(row, 5);
@@ -162,7 +176,8 @@ TEST(ReadTextLine, LineBufferOfOneAndTwoBytes) {
 TEST(ReadTextLine, TinyReadBuffersGiveTheSameLines) {
     const std::string bytes =
         "first\r\nsecond\rstill second\n\n\r\nlong line of many characters, longer than the line buffer\r\r\n"
-        "x\0y\r\n\rz\r\nlast\r\x1a" "after the end\n"s;
+        "x\0y\r\n\rz\r\nlast\r\x1a"
+        "after the end\n"s;
     micr_test::temp_dir dir(false);
     const std::string path = dir.file("input.txt");
     micr_test::write_file(path, bytes);
@@ -179,8 +194,13 @@ TEST(ReadTextLine, TinyReadBuffersGiveTheSameLines) {
     // What those lines are, with room for all of them.
     const std::vector<read_line> lines = read_memory(bytes, 256);
     const std::vector<read_line> expected = {
-        fits("first"), fits("second\rstill second"), fits(""), fits(""),
-        fits("long line of many characters, longer than the line buffer\r"), fits("x\0y"s), fits("\rz"),
+        fits("first"),
+        fits("second\rstill second"),
+        fits(""),
+        fits(""),
+        fits("long line of many characters, longer than the line buffer\r"),
+        fits("x\0y"s),
+        fits("\rz"),
         fits("last\r"),
     };
     EXPECT_EQ(lines, expected);

@@ -59,12 +59,15 @@ TEST(MicrParse, AgreesWithParseMicrLineOverGeneratedLinesAndTables) {
             const int status = parse_core(table.get(), line, got);
             EXPECT_EQ(status, got.status);
             if (!micr_test::same_result(got, expected)) {
-                ADD_FAILURE() << "line [" << line << "]\ntable:\n" << table_text << "\nmicr_parse: " << describe(got)
+                ADD_FAILURE() << "line [" << line << "]\ntable:\n"
+                              << table_text << "\nmicr_parse: " << describe(got)
                               << "\nparse_micr_line: " << describe(expected);
                 return;
             }
             if (expected.status == 0)
-                ++(expected.exception_state == EX_USED ? used : expected.exception_state == EX_INVALID ? invalid : normal);
+                ++(expected.exception_state == EX_USED      ? used
+                   : expected.exception_state == EX_INVALID ? invalid
+                                                            : normal);
         }
     }
     // The generator must reach every outcome of the table, or the agreement says little.
@@ -102,7 +105,10 @@ TEST(MicrParse, BlanksAtTheRightHandEndAreNotPartOfTheLine) {
 
 TEST(MicrParse, RefusedCallsLeaveAnEmptyStoppedRecord) {
     const std::string line = "t123456780t 12345678o a12a";
-    const std::string with_nul = std::string("t123456780t 1234\0" "5678o a12a", 26);
+    const std::string with_nul = std::string(
+        "t123456780t 1234\0"
+        "5678o a12a",
+        26);
     const struct {
         const char* why;
         const char* text;
@@ -154,19 +160,30 @@ TEST(MicrTable, EveryMalformedLineIsAProblemWithItsLineNumber) {
           {4, "blank mode must be A or D"},
           {5, "side must be R or L"},
           {6, "routing number has 2 characters, needs 9"}}},
-        {"a long line is skipped to its line feed; counting goes on", long_line + "\nB 1 A 1 0 4 L\n",
+        {"a long line is skipped to its line feed; counting goes on",
+         long_line + "\nB 1 A 1 0 4 L\n",
          {{1, "line longer than 255 characters"}, {2, "routing number has 1 characters, needs 9"}}},
         {"255 characters is not too long", "#" + std::string(254, 'c') + "\n", {}},
         {"a long comment is a problem", "#" + std::string(255, 'c') + "\n", {{1, "line longer than 255 characters"}}},
-        {"a NUL byte, also in a comment", std::string("# \0\nB 123456780 A 1 0 4 L\n\0\n", 28),
+        {"a NUL byte, also in a comment",
+         std::string("# \0\nB 123456780 A 1 0 4 L\n\0\n", 28),
          {{1, "line holds a NUL byte"}, {3, "line holds a NUL byte"}}},
-        {"CR LF counts as one line end", "\r\n# c\r\nB 1 A 1 0 4 L\r\n", {{3, "routing number has 1 characters, needs 9"}}},
+        {"CR LF counts as one line end",
+         "\r\n# c\r\nB 1 A 1 0 4 L\r\n",
+         {{3, "routing number has 1 characters, needs 9"}}},
         {"the last line counts without a line feed", "\nB 123456780 A", {{2, "fewer than 7 tokens"}}},
-        {"Ctrl-Z ends the table", "\nB 1 A 1 0 4 L\x1a\nB 2 A 1 0 4 L\n", {{2, "routing number has 1 characters, needs 9"}}},
+        {"Ctrl-Z ends the table",
+         "\nB 1 A 1 0 4 L\x1a\nB 2 A 1 0 4 L\n",
+         {{2, "routing number has 1 characters, needs 9"}}},
         {"a tab is part of a token", "B\t123456780 A 1 0 4 L x\n", {{1, "routing number has 1 characters, needs 9"}}},
-        {"a byte-order mark that spoils line 1 is named", "\xEF\xBB\xBF" "B 123456780 A 1 0 4 L\n",
+        {"a byte-order mark that spoils line 1 is named",
+         "\xEF\xBB\xBF"
+         "B 123456780 A 1 0 4 L\n",
          {{1, "type must be B or P (the line starts with a UTF-8 byte-order mark)"}}},
-        {"a byte-order mark before a comment makes it a malformed line", "\xEF\xBB\xBF" "# c\n", {{1, "fewer than 7 tokens (the line starts with a UTF-8 byte-order mark)"}}},
+        {"a byte-order mark before a comment makes it a malformed line",
+         "\xEF\xBB\xBF"
+         "# c\n",
+         {{1, "fewer than 7 tokens (the line starts with a UTF-8 byte-order mark)"}}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);

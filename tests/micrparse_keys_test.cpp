@@ -518,8 +518,7 @@ TEST(MicrparseKeys, KeyOrderAndErrorRecordsWithEveryOption) {
     EXPECT_EQ(keys_of(records[0]["split_by"]), split);
     EXPECT_EQ(keys_of(records[0]["bank"]), bank);
     EXPECT_EQ(keys_of(records[0]["x9"]), x9);
-    const char* const reasons[] = {"line holds a NUL byte", "line longer than 4095 bytes",
-                                   "line is not valid UTF-8"};
+    const char* const reasons[] = {"line holds a NUL byte", "line longer than 4095 bytes", "line is not valid UTF-8"};
     for (std::size_t i = 1; i < 4; ++i)
         EXPECT_EQ(records[i], (json{{"file", "-"}, {"line", i + 1}, {"error", reasons[i - 1]}}));
     EXPECT_EQ(run.exit_status, 0);

@@ -126,7 +126,9 @@ std::string hostile_cases() {
     return cases;
 }
 
-bool have(const char* command) { return std::system((std::string("command -v ") + command + " >/dev/null").c_str()) == 0; }
+bool have(const char* command) {
+    return std::system((std::string("command -v ") + command + " >/dev/null").c_str()) == 0;
+}
 
 TEST(MicrtestJunit, WellFormedForHostileBytesAndReadBackWithTheSameCounts) {
     ASSERT_TRUE(have("xmllint")) << "xmllint is needed: ./setup.sh --tests installs libxml2-utils";

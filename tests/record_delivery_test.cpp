@@ -10,8 +10,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <string>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <utility>
 #include <vector>

@@ -37,7 +37,11 @@ TEST(Latin1ToUtf8, EachByteBecomesTheCodePointOfTheSameValue) {
         {"\xc0", "\xc3\x80", "first byte with the C3 lead"},
         {"\xe9", "\xc3\xa9", "e acute"},
         {"\xff", "\xc3\xbf", "255, the highest byte"},
-        {"a1\xe9" "2a", "a1\xc3\xa9" "2a", "a high byte between ASCII bytes"},
+        {"a1\xe9"
+         "2a",
+         "a1\xc3\xa9"
+         "2a",
+         "a high byte between ASCII bytes"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
@@ -126,8 +130,8 @@ public:
     }
     std::string utf8(std::size_t most) {
         // One code point from each range in turn, at random within it.
-        static constexpr std::uint32_t ranges[][2] = {
-            {0, 0x1f}, {0x20, 0x7f}, {0x80, 0x7ff}, {0x800, 0xd7ff}, {0xe000, 0xffff}, {0x10000, 0x10ffff}};
+        static constexpr std::uint32_t ranges[][2] = {{0, 0x1f},       {0x20, 0x7f},     {0x80, 0x7ff},
+                                                      {0x800, 0xd7ff}, {0xe000, 0xffff}, {0x10000, 0x10ffff}};
         std::string t;
         for (std::size_t n = pick(most + 1); n > 0; --n) {
             const auto& range = ranges[pick(std::size(ranges))];

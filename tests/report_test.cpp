@@ -22,9 +22,8 @@ struct captured {
 captured report(const micr_result& parsed, const micr_result& expected, const char* label = "1",
                 const char* description = "cheque", const char* micr_text = "t987654320t 12345678o a0000012500a") {
     captured c;
-    std::string room(std::strlen(label) + std::strlen(description) + std::strlen(micr_text) +
-                         micr::block_room_besides_texts,
-                     '#');
+    std::string room(
+        std::strlen(label) + std::strlen(description) + std::strlen(micr_text) + micr::block_room_besides_texts, '#');
     unsigned differing = 0;
     const char* end = micr::report_block(room.data(), label, description, micr_text, parsed, expected, differing);
     c.text.assign(room.data(), static_cast<std::size_t>(end - room.data()));
@@ -119,8 +118,8 @@ TEST(ReportCase, WholeBlockWithTwoMarkedLines) {
 }
 
 TEST(ReportCase, FieldLinesAre45Or82Characters) {
-    const char* const labels[] = {"   amount:", "  account:", "      tpc:", "      csn:",
-                                  "  transit:", "      epc:", "     onus:", "  auxonus:"};
+    const char* const labels[] = {
+        "   amount:", "  account:", "      tpc:", "      csn:", "  transit:", "      epc:", "     onus:", "  auxonus:"};
     for (int marked_field = -1; marked_field < 8; ++marked_field) {
         SCOPED_TRACE(marked_field);
         const micr_result parsed = all_missing();
@@ -189,7 +188,7 @@ TEST(ReportCase, StatusNamesOnBothSides) {
     const struct {
         int status;
         const char* name;
-    } names[] = {{0, "OK     "}, {1, "INVALID"}, {2, "MISSING"}, {3, "TOOLONG"}, {4, "UNRECOG"}, {5, "NOTERM "},
+    } names[] = {{0, "OK     "}, {1, "INVALID"}, {2, "MISSING"},   {3, "TOOLONG"},  {4, "UNRECOG"},   {5, "NOTERM "},
                  {6, "???????"}, {7, "???????"}, {127, "???????"}, {-1, "???????"}, {-128, "???????"}};
     const std::string blanks25(25, ' ');
     for (const auto& n : names) {

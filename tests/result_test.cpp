@@ -13,10 +13,9 @@ TEST(StatusNames, EveryCodeHasItsSevenCharacterName) {
     const struct {
         int code;
         const char* name;
-    } rows[] = {{ST_OK, "OK     "},      {ST_INVALID, "INVALID"}, {ST_MISSING, "MISSING"},
-                {ST_TOOLONG, "TOOLONG"}, {ST_UNRECOG, "UNRECOG"}, {ST_NOTERM, "NOTERM "},
-                {6, "???????"},          {7, "???????"},          {127, "???????"},
-                {-1, "???????"},         {-128, "???????"}};
+    } rows[] = {{ST_OK, "OK     "},      {ST_INVALID, "INVALID"}, {ST_MISSING, "MISSING"}, {ST_TOOLONG, "TOOLONG"},
+                {ST_UNRECOG, "UNRECOG"}, {ST_NOTERM, "NOTERM "},  {6, "???????"},          {7, "???????"},
+                {127, "???????"},        {-1, "???????"},         {-128, "???????"}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.code);
         EXPECT_STREQ(micr_status_name(row.code), row.name);

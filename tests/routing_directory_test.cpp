@@ -73,24 +73,29 @@ TEST(RoutingDirectory, EachProblemWithItsLineNumber) {
     } rows[] = {
         {"clean FedACH, CR LF and empty lines", ok + "\r\n\r\n" + fedach("123456780") + "\n\n", {}},
         {"clean Fedwire, last line without a line feed", fedwire("011000015") + "\n" + fedwire("123456780"), {}},
-        {"154 and 156 bytes", ok + "\n" + ok.substr(1) + "\n" + ok + "x\n",
+        {"154 and 156 bytes",
+         ok + "\n" + ok.substr(1) + "\n" + ok + "x\n",
          {{2, "line has 154 bytes; this FedACH directory's lines have 155"},
           {3, "line has 156 bytes; this FedACH directory's lines have 155"}}},
-        {"a first line of neither length makes every line a problem", "x\n" + ok + "\n",
+        {"a first line of neither length makes every line a problem",
+         "x\n" + ok + "\n",
          {{1, "line has 1 bytes; a directory's lines have 155 (FedACH) or 101 (Fedwire)"},
           {2, "line has 155 bytes; a directory's lines have 155 (FedACH) or 101 (Fedwire)"}}},
-        {"a NUL byte and a byte above 127", fedach("011000015", '1', "000000000", std::string("A\0B", 3)) + "\n" +
-                                                fedach("123456780", '1', "000000000", "CAF\xc9") + "\n",
+        {"a NUL byte and a byte above 127",
+         fedach("011000015", '1', "000000000", std::string("A\0B", 3)) + "\n" +
+             fedach("123456780", '1', "000000000", "CAF\xc9") + "\n",
          {{1, "byte 0x00 in column 37 is not printable ASCII"}, {2, "byte 0xC9 in column 39 is not printable ASCII"}}},
-        {"a CR inside a line is no line end", fedach("011000015").replace(40, 1, "\r") + "\n",
+        {"a CR inside a line is no line end",
+         fedach("011000015").replace(40, 1, "\r") + "\n",
          {{1, "byte 0x0D in column 41 is not printable ASCII"}}},
-        {"routing numbers that cannot be", fedach("01100001X") + "\n" + fedach("000000000") + "\n" + fedach("123456789"),
+        {"routing numbers that cannot be",
+         fedach("01100001X") + "\n" + fedach("000000000") + "\n" + fedach("123456789"),
          {{1, "routing number '01100001X' is not nine digits"},
           {2, "routing number '000000000' is all zeros"},
           {3, "routing number '123456789' fails its check digit"}}},
         {"record type and new routing number",
-         fedach("011000015", '3') + "\n" + fedach("123456780", '1', "12345678 ") + "\n" +
-             fedach("026009593", '2') + "\n" + fedach("021000021", '2', "123456789") + "\n",
+         fedach("011000015", '3') + "\n" + fedach("123456780", '1', "12345678 ") + "\n" + fedach("026009593", '2') +
+             "\n" + fedach("021000021", '2', "123456789") + "\n",
          {{1, "record type '3' must be 0, 1 or 2"},
           {2, "new routing number '12345678 ' is not nine digits"},
           {3, "new routing number '000000000' is all zeros"},
@@ -110,8 +115,8 @@ TEST(RoutingDirectory, EachProblemWithItsLineNumber) {
 }
 
 TEST(RoutingDirectory, LookUpInEitherLayout) {
-    const directory_ptr ach = directory_from(fedach("011000015", '2', "021000021", "OLD BANK OF TESTING", "CITY", "MA") +
-                                             "\r\n" + fedach("123456780", '0'));
+    const directory_ptr ach = directory_from(
+        fedach("011000015", '2', "021000021", "OLD BANK OF TESTING", "CITY", "MA") + "\r\n" + fedach("123456780", '0'));
     const directory_ptr wire = directory_from(fedwire("021000021") + "\n");
     const struct {
         const micr_directory* directory;

@@ -2,8 +2,8 @@
 // into result fields, the tokeniser and the decimal reader of table entries.
 #include <gtest/gtest.h>
 
-#include <cstddef>
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -26,7 +26,7 @@ std::unique_ptr<char[]> exact_copy(const std::string& text) {
 
 struct scan_row {
     const char* why;
-    std::string input;  // in scan order: the field's right-hand end first
+    std::string input;       // in scan order: the field's right-hand end first
     micr::field_id allowed;  // whose set of characters
     int limit;
     char terminator;
@@ -80,10 +80,10 @@ const std::vector<scan_row>& scan_rows() {
         {"limit + 1 with more behind: the scan stops", "123456789t", digits, 4, 't', ST_TOOLONG, "12345", 5},
         {"too long is not examined for marks", "1?x45t", digits, 4, 't', ST_TOOLONG, "1?x45", 5},
         {"limit 1 exceeded", "78a", digits, 1, 'a', ST_TOOLONG, "78", 2},
-        {"largest limit filled exactly", std::string(127, '9') + "t", digits, 127, 't', ST_OK,
-         std::string(127, '9'), 127},
-        {"largest limit exceeded", std::string(128, '9') + "t", digits, 127, 't', ST_TOOLONG,
-         std::string(128, '9'), 128},
+        {"largest limit filled exactly", std::string(127, '9') + "t", digits, 127, 't', ST_OK, std::string(127, '9'),
+         127},
+        {"largest limit exceeded", std::string(128, '9') + "t", digits, 127, 't', ST_TOOLONG, std::string(128, '9'),
+         128},
     };
     return rows;
 }
@@ -100,8 +100,8 @@ TEST(ScanField, EveryOutcome) {
             // Room for limit + 1 characters and the terminator, then guard bytes.
             const std::size_t size = static_cast<std::size_t>(row.limit) + 2;
             std::vector<char> destination(size + guard, '#');
-            micr::scan_cursor cursor = printed ? micr::scan_cursor::over_printed(input.get(), row.input.size())
-                                               : cursor_over(input.get());
+            micr::scan_cursor cursor =
+                printed ? micr::scan_cursor::over_printed(input.get(), row.input.size()) : cursor_over(input.get());
             const signed char status = micr::scan_field(cursor, destination.data(), size, row.allowed,
                                                         static_cast<signed char>(row.limit), row.terminator);
             EXPECT_EQ(status, row.status);
@@ -142,8 +142,8 @@ TEST(ScanField, FieldLimitsInTheRecord) {
             {"exactly the limit", f.full + f.terminator, ST_OK, f.full, f.full.size()},
             {"one more than the limit", f.full + f.extra + f.terminator, ST_TOOLONG,
              (f.full + f.extra).substr(0, kept_when_too_long), f.full.size() + 1},
-            {"four more: the scan stops after one more", f.full + std::string(4, f.extra) + f.terminator,
-             ST_TOOLONG, (f.full + f.extra).substr(0, kept_when_too_long), f.full.size() + 1},
+            {"four more: the scan stops after one more", f.full + std::string(4, f.extra) + f.terminator, ST_TOOLONG,
+             (f.full + f.extra).substr(0, kept_when_too_long), f.full.size() + 1},
             {"one more, then the end of the text", f.full + f.extra, ST_TOOLONG,
              (f.full + f.extra).substr(0, kept_when_too_long), f.full.size() + 1},
         };
@@ -226,7 +226,11 @@ TEST(CountDigits, CountsOnlyZeroToNine) {
         {"bytes above 127 that are digits with the top bit cleared", "\xb0\xb5\xb9", 0},
         {"other bytes above 127", "\x80\xff", 0},
         {"unreadable mark and letters", "?adot", 0},
-        {"digits among bytes above 127", "\xb1" "1\xff" "9", 2},
+        {"digits among bytes above 127",
+         "\xb1"
+         "1\xff"
+         "9",
+         2},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);

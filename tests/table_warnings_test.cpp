@@ -39,7 +39,8 @@ TEST(CheckTable, WarningsInLineOrderWithProblemsAndTheExitStatus) {
         {"CR LF line ends are clean", "# layouts\r\n" + std::string("B 123456780 A 1 0 4 L\r\n"), "", 0},
         {"a Ctrl-Z as the last byte, as DOS editors end a file, is clean", entry + "\x1a", "", 0},
         {"so is a Ctrl-Z followed by the line end of its own line", entry + "\x1a\r\n", "", 0},
-        {"lines after a Ctrl-Z are not read, and not judged", entry + "\x1a" + other_entry + "B 12345d678 A 1 0 4 L\nX\n",
+        {"lines after a Ctrl-Z are not read, and not judged",
+         entry + "\x1a" + other_entry + "B 12345d678 A 1 0 4 L\nX\n",
          "2: warning: the table ends at a Ctrl-Z byte; 3 lines after it are not read\n", 2},
         {"the rest of the Ctrl-Z's own line is a line not read", "B 123456780 A 1 0 4 L\x1a\x20" + other_entry,
          "1: warning: the table ends at a Ctrl-Z byte; 1 line after it is not read\n", 2},
@@ -106,7 +107,9 @@ TEST(CheckTable, ALoadedTableWarnsOnceAndIsUsed) {
     } rows[] = {
         {"--table", "", {"--table", "t.dat", "one.txt", "two.txt"}, "t.dat:2: " + warning, 2},
         {"./PARSE.DAT", warned, {"one.txt", "-", "two.txt"}, "PARSE.DAT:2: " + warning, 3},
-        {"problems still refuse the table, with the warnings in line order", "X\n" + warned, {"one.txt"},
+        {"problems still refuse the table, with the warnings in line order",
+         "X\n" + warned,
+         {"one.txt"},
          "PARSE.DAT:1: fewer than 7 tokens\nPARSE.DAT:3: warning: never used: line 2 has the same routing number\n",
          0},
     };

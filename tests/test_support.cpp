@@ -29,7 +29,8 @@ bool same_result(const micr_result& a, const micr_result& b) {
         a.unrecognized_symbols != b.unrecognized_symbols)
         return false;
     for (const micr::field_id f : micr::all_fields)
-        if (micr::status_of(a, f) != micr::status_of(b, f) || std::strcmp(micr::text_of(a, f), micr::text_of(b, f)) != 0)
+        if (micr::status_of(a, f) != micr::status_of(b, f) ||
+            std::strcmp(micr::text_of(a, f), micr::text_of(b, f)) != 0)
             return false;
     return true;
 }
@@ -71,8 +72,8 @@ micr_result parse_reading_order(const std::string& line) {
     return *result;
 }
 
-program_run run_program(const std::string& program, const std::vector<std::string>& args,
-                        const std::string& cwd, const std::string& input) {
+program_run run_program(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
+                        const std::string& input) {
     // Files instead of pipes: no deadlock whatever the program writes.
     temp_dir io(false);
     const std::string in_path = io.file("stdin"), out_path = io.file("stdout"), err_path = io.file("stderr");

@@ -58,7 +58,7 @@ struct program_run {
 };
 
 // Runs `program` with `args` in directory `cwd`, standard input from `input`.
-program_run run_program(const std::string& program, const std::vector<std::string>& args,
-                        const std::string& cwd, const std::string& input = "");
+program_run run_program(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
+                        const std::string& input = "");
 
 }  // namespace micr_test

@@ -47,7 +47,13 @@ TEST(Translate, EachConventionGivesTheLibrarysLetters) {
         {"a Unicode character other than the four passes as bytes", nullptr, "1\u244a2", "1\u244a2"},
         {"a truncated sequence passes as bytes", nullptr, "12\xe2\x91", "12\xe2\x91"},
         {"a lead byte followed by something else passes as bytes", nullptr, "\xe2\x91t", "\xe2\x91t"},
-        {"a NUL byte passes (micr_parse refuses it)", nullptr, std::string("1\0" "2", 3), std::string("1\0" "2", 3)},
+        {"a NUL byte passes (micr_parse refuses it)", nullptr,
+         std::string("1\0"
+                     "2",
+                     3),
+         std::string("1\0"
+                     "2",
+                     3)},
         {"bytes above 127 and other letters pass", "TOAD! ", "\xe9xyz", "\xe9xyz"},
     };
     for (const auto& row : rows) {
@@ -73,8 +79,11 @@ TEST(Translate, RefusesABadConventionAndAShortBuffer) {
         const char* why;
         const char* symbols;
     } conventions[] = {
-        {"a digit", "TOAD1 "}, {"a repeated byte", "TOAT! "}, {"a byte above 127", "TOA\xe9! "},
-        {"a NUL byte", "TOA\0! "}, {"a space in another role than the blank", " OAD!_"},
+        {"a digit", "TOAD1 "},
+        {"a repeated byte", "TOAT! "},
+        {"a byte above 127", "TOA\xe9! "},
+        {"a NUL byte", "TOA\0! "},
+        {"a space in another role than the blank", " OAD!_"},
     };
     for (const auto& c : conventions) {
         SCOPED_TRACE(c.why);

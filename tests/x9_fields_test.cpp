@@ -37,16 +37,16 @@ const x9_row x9_rows[] = {
      "0", "    1211-1234-56789/", "0000012345", '1', 0},
     {"Canadian transit is no US routing number", "t12345d678t 1234567o 001 a0000001000a", 0, blank15, " ", "        ",
      " ", "        1234567/ 001", "0000001000", '1', routing},
-    {"unreadable marks: the parse stops at the on-us field", "t1234567?0t 1234?678o 0101 a0000012500a", 0, blank15,
-     " ", "        ", " ", "      1234*678/ 0101", "0000012500", '4', aux | routing},
+    {"unreadable marks: the parse stops at the on-us field", "t1234567?0t 1234?678o 0101 a0000012500a", 0, blank15, " ",
+     "        ", " ", "      1234*678/ 0101", "0000012500", '4', aux | routing},
     // Closing on-us symbol, blanks at the ends of the fields.
     {"on-us field ending with its symbol", "t123456780t 12345678o", 0, blank15, " ", "12345678", "0",
      "           12345678/", blank10, '2', amount},
-    {"auxiliary field's outer blanks dropped", "o  12 34  o t123456780t 12345678o a0000000001a", 0,
-     "          12 34", " ", "12345678", "0", "           12345678/", "0000000001", '1', 0},
+    {"auxiliary field's outer blanks dropped", "o  12 34  o t123456780t 12345678o a0000000001a", 0, "          12 34",
+     " ", "12345678", "0", "           12345678/", "0000000001", '1', 0},
     // Amounts of 9, 10, 11 and 16 digits.
-    {"9 digits are zero-filled", "t123456780t 1o a000000001a", 0, blank15, " ", "12345678", "0",
-     "                  1/", "0000000001", '1', 0},
+    {"9 digits are zero-filled", "t123456780t 1o a000000001a", 0, blank15, " ", "12345678", "0", "                  1/",
+     "0000000001", '1', 0},
     {"11 digits with a leading zero", "t123456780t 1o a00000000123a", 0, blank15, " ", "12345678", "0",
      "                  1/", "0000000123", '1', 0},
     {"11 digits without", "t123456780t 1o a10000000123a", 0, blank15, " ", "12345678", "0", "                  1/",
@@ -154,10 +154,12 @@ TEST(EftRouting, NineDigitsAndCanadianTransits) {
         const char* eft;  // nullptr: refused
     } rows[] = {
         {"123456780", "123456780"}, {"123456789", "123456789"},  // the check digit is not the function's business
-        {"12345d678", "067812345"}, {"00011d001", "000100011"},  {"1234d5678", nullptr},
-        {"d123", nullptr},          {"1d345", nullptr},          {"12345d67", nullptr},
-        {"12345678", nullptr},      {"1234567890", nullptr},     {"12345d6?8", nullptr},
-        {"", nullptr},              {"12345-678", nullptr},
+        {"12345d678", "067812345"}, {"00011d001", "000100011"},
+        {"1234d5678", nullptr},     {"d123", nullptr},
+        {"1d345", nullptr},         {"12345d67", nullptr},
+        {"12345678", nullptr},      {"1234567890", nullptr},
+        {"12345d6?8", nullptr},     {"", nullptr},
+        {"12345-678", nullptr},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.transit);
