@@ -169,7 +169,7 @@ cheque canadian(number_source& n) {
     cheque c;
     c.kind = cheque_kind::canadian;
     // Branch, dash, institution: the dash fourth from the right-hand end.
-    // Right-hand parts are drawn first, as g++ drew them when they were
+    // Right-hand pieces are drawn first, as g++ drew them when they were
     // operands of one expression, so that the corpus has not changed.
     const std::string institution = n.digits(3);
     const std::string transit = n.digits(5) + "d" + institution;
@@ -265,7 +265,7 @@ cheque malformed(number_source& n, const std::string& routing) {
             c.line = "45 " + good.line;
             break;
         case 5: {  // two dash symbols in the transit field: still parsed to the end
-            // Right-hand parts first, as in canadian().
+            // Right-hand pieces first, as in canadian().
             const std::string value = amount(n), serial = n.digits(4);
             c.line = "t12d45d678t " + n.digits(8) + "o " + serial + " a" + value + "a";
             c.status = 0;
