@@ -65,7 +65,7 @@ void copy_trimmed(char (&field)[N], std::string_view text) {
 
 class directory_loader {
 public:
-    explicit directory_loader(micr_directory& d) : d_(d) {}
+    directory_loader(micr_directory& d, std::size_t bytes) : d_(d), bytes_(bytes) {}
 
     void line(long number, std::string_view text) {
         char message[128] = "";
@@ -73,6 +73,13 @@ public:
             chosen_ = true;
             for (const layout& l : layouts)
                 if (text.size() == l.length) layout_ = &l;
+            // Room for as many banks as the file can hold lines, made once.
+            if (layout_ != nullptr) {
+                const std::size_t most = bytes_ / (layout_->length + 1) + 1;
+                d_.banks.reserve(most);
+                d_.lines.reserve(most);
+                d_.index.reserve(most);
+            }
         }
         if (layout_ == nullptr) {
             std::snprintf(message, sizeof message,
@@ -141,13 +148,14 @@ private:
     }
 
     micr_directory& d_;
+    std::size_t bytes_;  // of the whole file
     const layout* layout_ = nullptr;
     bool chosen_ = false;  // the first line that is not empty has picked the layout
 };
 
 micr_directory* make_directory(const char* text, std::size_t length) {
     auto directory = std::make_unique<micr_directory>();
-    directory_loader loader(*directory);
+    directory_loader loader(*directory, length);
     std::string_view rest(text, length);
     long number = 0;
     while (!rest.empty()) {
