@@ -71,6 +71,18 @@ protected:
     ~run_listener() = default;
 };
 
+// A report of a whole run beside the text one (JUnit XML, HTML), told of each
+// file as it begins and written once the run is over.
+class run_report : public run_listener {
+public:
+    virtual ~run_report() = default;
+    virtual void begin_file(std::string_view name) = 0;
+    // The file could not be opened, or a read of it failed: `message` says which.
+    virtual void file_failed(std::string_view message) = 0;
+    // Writes the whole report; false when a write fails.
+    virtual bool write(std::FILE* out) const = 0;
+};
+
 // Runs every test case of `input`, printing report blocks and skip messages
 // on `out`, each case parsed by `parser`, and tells `listener` (unless null)
 // of each.

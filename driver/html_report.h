@@ -14,14 +14,13 @@
 
 namespace micr {
 
-class html_report final : public run_listener {
+class html_report final : public run_report {
 public:
-    void begin_file(std::string_view name);
-    void file_failed(std::string_view message);
+    void begin_file(std::string_view name) override;
+    void file_failed(std::string_view message) override;
     void test_case(const case_outcome& outcome) override;
     void skipped(long line, std::string_view reason) override;
-    // Writes the whole page; false when a write fails.
-    bool write(std::FILE* out) const;
+    bool write(std::FILE* out) const override;
 
 private:
     std::vector<std::string> files_;  // names, as JSON strings

@@ -12,15 +12,13 @@
 
 namespace micr {
 
-class junit_report final : public run_listener {
+class junit_report final : public run_report {
 public:
-    void begin_file(std::string_view name);
-    // The file could not be opened, or a read of it failed: `message` says which.
-    void file_failed(std::string_view message);
+    void begin_file(std::string_view name) override;
+    void file_failed(std::string_view message) override;
     void test_case(const case_outcome& outcome) override;
     void skipped(long line, std::string_view reason) override;
-    // Writes the whole document; false when a write fails.
-    bool write(std::FILE* out) const;
+    bool write(std::FILE* out) const override;
 
 private:
     struct suite {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -43,33 +44,37 @@ int write_error(const char* what) {
     return 1;
 }
 
-// Feeds the optional reports the same run.
+// Feeds the optional reports the same run; each is written to its file at the end.
 class reports final : public micr::run_listener {
 public:
-    std::unique_ptr<micr::junit_report> junit;
-    std::unique_ptr<micr::html_report> html;
-
+    void add(const char* path, std::unique_ptr<micr::run_report> report) {
+        reports_.push_back({path, std::move(report)});
+    }
     void begin_file(const char* name) {
-        if (junit) junit->begin_file(name);
-        if (html) html->begin_file(name);
+        for (auto& r : reports_) r.report->begin_file(name);
     }
     void file_failed(const std::string& message) {
-        if (junit) junit->file_failed(message);
-        if (html) html->file_failed(message);
+        for (auto& r : reports_) r.report->file_failed(message);
     }
     void test_case(const micr::case_outcome& outcome) override {
-        if (junit) junit->test_case(outcome);
-        if (html) html->test_case(outcome);
+        for (auto& r : reports_) r.report->test_case(outcome);
     }
     void skipped(long line, std::string_view reason) override {
-        if (junit) junit->skipped(line, reason);
-        if (html) html->skipped(line, reason);
+        for (auto& r : reports_) r.report->skipped(line, reason);
     }
+    // Writes every report; false when one could not be written, each said on stderr.
+    bool write() const;
+
+private:
+    struct named_report {
+        const char* path;
+        std::unique_ptr<micr::run_report> report;
+    };
+    std::vector<named_report> reports_;
 };
 
 // Writes a report file; false (having said why) when it cannot be written.
-template <class Report>
-bool write_report(const char* path, const Report& report) {
+bool write_report(const char* path, const micr::run_report& report) {
     std::FILE* out = std::fopen(path, "w");
     if (out == nullptr || !report.write(out)) {
         const int error = errno;
@@ -82,6 +87,12 @@ bool write_report(const char* path, const Report& report) {
         return false;
     }
     return true;
+}
+
+bool reports::write() const {
+    bool written = true;
+    for (const auto& r : reports_) written = write_report(r.path, *r.report) && written;
+    return written;
 }
 
 }  // namespace
@@ -107,8 +118,8 @@ int main(int argc, char** argv) {
     }
 
     reports listener;
-    if (options.junit != nullptr) listener.junit = std::make_unique<micr::junit_report>();
-    if (options.html != nullptr) listener.html = std::make_unique<micr::html_report>();
+    if (options.junit != nullptr) listener.add(options.junit, std::make_unique<micr::junit_report>());
+    if (options.html != nullptr) listener.add(options.html, std::make_unique<micr::html_report>());
     // One table for the whole run, read when the first case needs it.
     micr::table_file_parser parser(options.table != nullptr ? options.table : micr::default_table_name);
 
@@ -150,9 +161,7 @@ int main(int argc, char** argv) {
         if (options.files.size() > 1) std::fprintf(stderr, " in %zu files", options.files.size());
         std::fputc('\n', stderr);
     }
-    bool reports_written = true;
-    if (listener.junit) reports_written = write_report(options.junit, *listener.junit) && reports_written;
-    if (listener.html) reports_written = write_report(options.html, *listener.html) && reports_written;
+    const bool reports_written = listener.write();
     // A report that did not reach its reader is a failed run, whatever it said.
     if (write_failed || std::fflush(stdout) != 0 || std::ferror(stdout) != 0) return write_error("standard output");
     if (std::fclose(stdout) != 0) return write_error("standard output");

@@ -168,28 +168,10 @@ micr_exception_state table_file::find_entry(std::string_view transit, exception_
 
 }  // namespace micr
 
-micr_table* micr_table_open(const char* path) {
-    std::string bytes;
-    if (!micr::read_whole_file(path, bytes)) return nullptr;
-    try {
-        return micr::make_table(bytes.data(), bytes.size());
-    } catch (const std::bad_alloc&) {
-        errno = ENOMEM;
-        return nullptr;
-    }
-}
+micr_table* micr_table_open(const char* path) { return micr::made_from_file(path, micr::make_table); }
 
 micr_table* micr_table_from_text(const char* text, size_t length) {
-    if (text == nullptr && length > 0) {
-        errno = EINVAL;
-        return nullptr;
-    }
-    try {
-        return micr::make_table(text != nullptr ? text : "", length);
-    } catch (const std::bad_alloc&) {
-        errno = ENOMEM;
-        return nullptr;
-    }
+    return micr::made_from_text(text, length, micr::make_table);
 }
 
 void micr_table_free(micr_table* table) { delete table; }
@@ -197,11 +179,9 @@ void micr_table_free(micr_table* table) { delete table; }
 size_t micr_table_problem_count(const micr_table* table) { return table != nullptr ? table->problems.size() : 0; }
 
 long micr_table_problem_line(const micr_table* table, size_t index) {
-    if (table == nullptr || index >= table->problems.size()) return 0;
-    return table->problems[index].line;
+    return micr::problem_line(table != nullptr ? &table->problems : nullptr, index);
 }
 
 const char* micr_table_problem_message(const micr_table* table, size_t index) {
-    if (table == nullptr || index >= table->problems.size()) return "";
-    return table->problems[index].message.c_str();
+    return micr::problem_message(table != nullptr ? &table->problems : nullptr, index);
 }

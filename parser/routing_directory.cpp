@@ -172,28 +172,10 @@ micr_directory* make_directory(const char* text, std::size_t length) {
 }  // namespace
 }  // namespace micr
 
-micr_directory* micr_directory_open(const char* path) {
-    std::string bytes;
-    if (!micr::read_whole_file(path, bytes)) return nullptr;
-    try {
-        return micr::make_directory(bytes.data(), bytes.size());
-    } catch (const std::bad_alloc&) {
-        errno = ENOMEM;
-        return nullptr;
-    }
-}
+micr_directory* micr_directory_open(const char* path) { return micr::made_from_file(path, micr::make_directory); }
 
 micr_directory* micr_directory_from_text(const char* text, size_t length) {
-    if (text == nullptr && length > 0) {
-        errno = EINVAL;
-        return nullptr;
-    }
-    try {
-        return micr::make_directory(text != nullptr ? text : "", length);
-    } catch (const std::bad_alloc&) {
-        errno = ENOMEM;
-        return nullptr;
-    }
+    return micr::made_from_text(text, length, micr::make_directory);
 }
 
 void micr_directory_free(micr_directory* directory) { delete directory; }
@@ -203,13 +185,11 @@ size_t micr_directory_problem_count(const micr_directory* directory) {
 }
 
 long micr_directory_problem_line(const micr_directory* directory, size_t index) {
-    if (directory == nullptr || index >= directory->problems.size()) return 0;
-    return directory->problems[index].line;
+    return micr::problem_line(directory != nullptr ? &directory->problems : nullptr, index);
 }
 
 const char* micr_directory_problem_message(const micr_directory* directory, size_t index) {
-    if (directory == nullptr || index >= directory->problems.size()) return "";
-    return directory->problems[index].message.c_str();
+    return micr::problem_message(directory != nullptr ? &directory->problems : nullptr, index);
 }
 
 int micr_directory_find(const micr_directory* directory, const char* routing9, micr_bank* out) {

@@ -4,8 +4,10 @@
 // callers use micr.h.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -123,6 +125,44 @@ bool read_capped(text_source& source, std::string& bytes);
 // Reads the whole file at `path`: a regular file or a pipe, not a directory
 // (EISDIR), at most largest_table_file; false with errno set.
 bool read_whole_file(const char* path, std::string& bytes);
+
+// What the C interface's open and from_text functions share for tables and
+// directories: `make(text, length)` over the whole file at `path`, or over
+// `length` bytes of text (NULL text of length 0: an empty one); NULL with
+// errno (EINVAL for NULL text of another length, ENOMEM when out of memory).
+template <class Make>
+auto made_from_file(const char* path, Make make) -> decltype(make("", 0)) {
+    std::string bytes;
+    if (!read_whole_file(path, bytes)) return nullptr;
+    try {
+        return make(bytes.data(), bytes.size());
+    } catch (const std::bad_alloc&) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+}
+
+template <class Make>
+auto made_from_text(const char* text, std::size_t length, Make make) -> decltype(make("", 0)) {
+    if (text == nullptr && length > 0) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    try {
+        return make(text != nullptr ? text : "", length);
+    } catch (const std::bad_alloc&) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+}
+
+// Problem `index` of a list, as the C interface gives it: line 0 and "" past the end.
+inline long problem_line(const std::vector<file_problem>* problems, std::size_t index) {
+    return problems != nullptr && index < problems->size() ? (*problems)[index].line : 0;
+}
+inline const char* problem_message(const std::vector<file_problem>* problems, std::size_t index) {
+    return problems != nullptr && index < problems->size() ? (*problems)[index].message.c_str() : "";
+}
 
 // Reads a whole table file from `source` into a table; NULL with errno set on
 // a read error or beyond the size limit.

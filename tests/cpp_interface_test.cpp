@@ -15,6 +15,7 @@
 #include "line_generator.h"
 #include "micr.hpp"
 #include "test_support.h"
+#include "utf8.h"
 
 namespace {
 
@@ -26,19 +27,7 @@ const std::string source_dir = MICR_SOURCE_DIR;
 
 // What a field text reads as in micrparse's JSON: each byte the Latin-1
 // character of its value, in UTF-8.
-std::string utf8_of_latin1(std::string_view bytes) {
-    std::string out;
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x80) {
-            out += c;
-        } else {
-            out += static_cast<char>(0xC0 | (b >> 6));
-            out += static_cast<char>(0x80 | (b & 0x3F));
-        }
-    }
-    return out;
-}
+std::string utf8_of_latin1(std::string_view bytes) { return micr::batch::latin1_to_utf8(bytes); }
 
 // A field text can only be read from a result that outlives it.
 template <class R>
