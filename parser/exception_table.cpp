@@ -30,12 +30,7 @@ constexpr problem_message problem_messages[] = {
     {table_problem::blank_mode, "blank mode must be A or D"},
     {table_problem::account_side, "side must be R or L"},
 };
-static_assert(std::size(problem_messages) == static_cast<std::size_t>(table_problem::account_side) + 1);
-static_assert([] {
-    for (std::size_t i = 0; i < std::size(problem_messages); ++i)
-        if (static_cast<std::size_t>(problem_messages[i].problem) != i) return false;
-    return true;
-}());
+static_assert(indexed_by_code(problem_messages, table_problem::account_side));
 
 // Entries may be written in either case; only the letters a-z fold.
 char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }

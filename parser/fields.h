@@ -90,4 +90,18 @@ inline bool allowed_in(field_id f, char c) { return (allowed_classes[static_cast
 
 inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
+// A table of codes and their names or messages that is indexed by code:
+// every code from 0 to `last` once, each at its own index.  `Row` has the
+// code as its first member.
+template <class Row, std::size_t N, class Code>
+constexpr bool indexed_by_code(const Row (&rows)[N], Code last) {
+    if (N != static_cast<std::size_t>(last) + 1) return false;
+    for (std::size_t i = 0; i < N; ++i) {
+        const auto [code, name] = rows[i];
+        static_cast<void>(name);
+        if (static_cast<std::size_t>(code) != i) return false;
+    }
+    return true;
+}
+
 }  // namespace micr

@@ -64,12 +64,7 @@ constexpr rule_name rule_names[] = {
     {split_rule::middle_account_both_grouped, "middle-account-both-grouped"},
     {split_rule::account_after_serial, "account-after-serial"},
 };
-static_assert(std::size(rule_names) == static_cast<std::size_t>(split_rule::account_after_serial) + 1);
-static_assert([] {
-    for (std::size_t i = 0; i < std::size(rule_names); ++i)
-        if (static_cast<std::size_t>(rule_names[i].rule) != i) return false;
-    return true;
-}());
+static_assert(indexed_by_code(rule_names, split_rule::account_after_serial));
 
 constexpr int section_count = 3;
 constexpr int right_section = 0, middle_section = 1, left_section = 2;

@@ -24,21 +24,12 @@ struct code_name {
     const char* name;
 };
 
-// Each table lists every code once, in order, so that it can be indexed by code.
-template <class Code, std::size_t N>
-constexpr bool listed_in_order(const code_name<Code> (&table)[N], int last) {
-    if (static_cast<int>(N) != last + 1) return false;
-    for (std::size_t i = 0; i < N; ++i)
-        if (static_cast<int>(table[i].code) != static_cast<int>(i)) return false;
-    return true;
-}
-
 // Seven characters each, so that report columns line up.
 constexpr code_name<micr_field_status> status_names[] = {
     {MICR_ST_OK, "OK     "},      {MICR_ST_INVALID, "INVALID"}, {MICR_ST_MISSING, "MISSING"},
     {MICR_ST_TOOLONG, "TOOLONG"}, {MICR_ST_UNRECOG, "UNRECOG"}, {MICR_ST_NOTERM, "NOTERM "},
 };
-static_assert(listed_in_order(status_names, MICR_ST_NOTERM));
+static_assert(indexed_by_code(status_names, MICR_ST_NOTERM));
 
 constexpr code_name<micr_exception_state> exception_state_names[] = {
     {MICR_EX_NORMAL, "EX_NORMAL"},
@@ -46,7 +37,7 @@ constexpr code_name<micr_exception_state> exception_state_names[] = {
     {MICR_EX_OPEN_ERR, "EX_OPEN_ERR"},
     {MICR_EX_INVALID, "EX_INVALID"},
 };
-static_assert(listed_in_order(exception_state_names, MICR_EX_INVALID));
+static_assert(indexed_by_code(exception_state_names, MICR_EX_INVALID));
 
 // Any code outside a table shows this.
 constexpr char unknown_name[] = "???????";
