@@ -210,12 +210,7 @@ bool load_default_table(table_handle& table) {
         return false;
     }
     std::string bytes;
-    bool read = false;
-    try {
-        read = micr::read_capped(source, bytes);
-    } catch (const std::bad_alloc&) {
-        errno = ENOMEM;
-    }
+    const bool read = micr::read_capped(source, bytes);
     const int error = errno;
     micr::close_text_source(source);
     if (!read) {

@@ -90,7 +90,12 @@ bool read_capped(text_source& source, std::string& bytes) {
     constexpr std::size_t chunk = 1 << 16;
     for (;;) {
         const std::size_t used = bytes.size();
-        bytes.resize(used + chunk);
+        try {
+            bytes.resize(used + chunk);
+        } catch (const std::bad_alloc&) {
+            errno = ENOMEM;
+            return false;
+        }
         const long got = read_bytes(source, bytes.data() + used, chunk);
         if (got < 0) return false;
         bytes.resize(used + static_cast<std::size_t>(got));
@@ -117,11 +122,7 @@ bool read_whole_file(const char* path, std::string& bytes) {
         static_cast<std::uintmax_t>(info.st_size) > largest_table_file) {
         errno = EFBIG;
     } else {
-        try {
-            read = read_capped(source, bytes);
-        } catch (const std::bad_alloc&) {
-            errno = ENOMEM;
-        }
+        read = read_capped(source, bytes);
     }
     const int saved = errno;
     close_text_source(source);

@@ -119,7 +119,7 @@ struct file_problem {
 inline constexpr std::size_t largest_table_file = std::size_t{64} << 20;
 
 // Appends what is left of `source` to `bytes`; false with errno set on a read
-// error or beyond largest_table_file (EFBIG).
+// error, beyond largest_table_file (EFBIG) or out of memory (ENOMEM).
 bool read_capped(text_source& source, std::string& bytes);
 
 // Reads the whole file at `path`: a regular file or a pipe, not a directory
