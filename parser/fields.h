@@ -88,7 +88,7 @@ inline constexpr std::array<unsigned char, 256> allowed_classes = [] {
 
 inline bool allowed_in(field_id f, char c) { return (allowed_classes[static_cast<unsigned char>(c)] & (1u << f)) != 0; }
 
-inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // A table of codes and their names or messages that is indexed by code:
 // every code from 0 to `last` once, each at its own index.  `Row` has the

@@ -10,18 +10,17 @@ namespace {
 // Flags that micr_parse knows; any other bit refuses the call.
 constexpr unsigned defined_flags = MICR_SALVAGE;
 
-void skip_blanks(scan_cursor& cursor) {
-    while (!cursor.at_end() && cursor.current() == blank) cursor.advance();
+template <class Cursor>
+bool at(const Cursor& cursor, char symbol) {
+    return !cursor.at_end() && cursor.current() == symbol;
 }
-
-bool at(const scan_cursor& cursor, char symbol) { return !cursor.at_end() && cursor.current() == symbol; }
 
 // Scans one of the four scanned fields into its own text, by its own limit
 // and set, and notes where its characters stand.
-signed char scan(scan_cursor& cursor, micr_result& r, field_id field, char terminator, text_span* span) {
-    const scan_cursor start = cursor;
-    const signed char status =
-        scan_field(cursor, text_of(r, field), fields[field].width, field, fields[field].limit, terminator);
+template <field_id F, char Terminator, class Cursor>
+signed char scan(Cursor& cursor, micr_result& r, text_span* span) {
+    const Cursor start = cursor;
+    const signed char status = scan_field<F, Terminator>(cursor, text_of(r, F));
     const std::size_t taken = cursor.passed() - start.passed();
     if (span != nullptr && taken > 0) *span = {start.start_of_ahead(taken), taken};
     return status;
@@ -41,10 +40,12 @@ int finish(micr_result& r, const exception_table& table, signed char status, par
 }
 
 // The scan of one code line: the cursor, the record, and what the end of the
-// scan needs to know.
+// scan needs to know.  `Cursor` is scan_cursor or, for a short line as
+// printed, masked_cursor: the same walk either way.
+template <class Cursor>
 class field_scanner {
 public:
-    field_scanner(scan_cursor cursor, micr_result& r, const exception_table& table, unsigned flags, parse_notes* notes)
+    field_scanner(Cursor cursor, micr_result& r, const exception_table& table, unsigned flags, parse_notes* notes)
         : cursor_(cursor), r_(r), table_(table), salvage_((flags & MICR_SALVAGE) != 0), notes_(notes) {}
 
     int run();
@@ -61,7 +62,7 @@ private:
     int end_of_scan();
     text_span* span(text_span parse_notes::*field) { return notes_ != nullptr ? &(notes_->*field) : nullptr; }
 
-    scan_cursor cursor_;
+    Cursor cursor_;
     micr_result& r_;
     const exception_table& table_;
     bool salvage_;
@@ -71,37 +72,37 @@ private:
     bool transit_scanned_ = false;  // the transit field scanned OK (and was tested)
 };
 
-int field_scanner::run() {
+template <class Cursor>
+int field_scanner<Cursor>::run() {
     micr_result& r = r_;
-    scan_cursor& cursor = cursor_;
+    Cursor& cursor = cursor_;
     // The whole line counts, also what the scan never reaches.
-    if (cursor.length() > 0 && std::memchr(cursor.text(), unreadable_mark, cursor.length()) != nullptr)
-        r.unrecognized_symbols = 1;
+    if (cursor.holds_unreadable_mark()) r.unrecognized_symbols = 1;
 
     if (at(cursor, amount_symbol)) {
         cursor.advance();
-        r.amount_status = scan(cursor, r, amount_field, amount_symbol, span(&parse_notes::amount));
+        r.amount_status = scan<amount_field, amount_symbol>(cursor, r, span(&parse_notes::amount));
         if (!goes_on(r.amount_status, amount_symbol)) return end_of_scan();
         cursor.advance();
     }
 
-    skip_blanks(cursor);
+    cursor.skip_blanks();
     if (cursor.at_end()) {
         stopped_ = true;  // no on-us field
         return end_of_scan();
     }
-    r.onus_status = scan(cursor, r, onus_field, transit_symbol, span(&parse_notes::on_us));
+    r.onus_status = scan<onus_field, transit_symbol>(cursor, r, span(&parse_notes::on_us));
     if (!goes_on(r.onus_status, transit_symbol)) return end_of_scan();
     onus_splittable_ = r.onus_status == MICR_ST_OK || r.onus_status == MICR_ST_UNRECOG;
     cursor.advance();
 
-    r.transit_status = scan(cursor, r, transit_field, transit_symbol, span(&parse_notes::transit));
+    r.transit_status = scan<transit_field, transit_symbol>(cursor, r, span(&parse_notes::transit));
     transit_scanned_ = r.transit_status == MICR_ST_OK;
     if (!goes_on(r.transit_status, transit_symbol)) return end_of_scan();
     if (transit_scanned_) check_transit(r);
     cursor.advance();
 
-    skip_blanks(cursor);
+    cursor.skip_blanks();
     if (cursor.at_end()) return end_of_scan();
     if (is_digit(cursor.current())) {
         r.epc_status = MICR_ST_OK;
@@ -111,7 +112,7 @@ int field_scanner::run() {
         cursor.advance();
     }
 
-    skip_blanks(cursor);
+    cursor.skip_blanks();
     if (cursor.at_end()) return end_of_scan();
     if (cursor.current() != onus_symbol) {
         r.auxonus_status = MICR_ST_INVALID;
@@ -119,12 +120,13 @@ int field_scanner::run() {
         return end_of_scan();
     }
     cursor.advance();
-    r.auxonus_status = scan(cursor, r, auxonus_field, onus_symbol, span(&parse_notes::auxiliary_on_us));
+    r.auxonus_status = scan<auxonus_field, onus_symbol>(cursor, r, span(&parse_notes::auxiliary_on_us));
     goes_on(r.auxonus_status, onus_symbol);  // whatever follows is not examined
     return end_of_scan();
 }
 
-int field_scanner::end_of_scan() {
+template <class Cursor>
+int field_scanner<Cursor>::end_of_scan() {
     if (!stopped_) return finish(r_, table_, MICR_PARSE_COMPLETE, notes_);
     // A parse that stopped splits nothing: the on-us text stays as scanned.
     if (!salvage_ || !onus_splittable_) return r_.status = MICR_PARSE_STOPPED;
@@ -136,12 +138,21 @@ int field_scanner::end_of_scan() {
 
 int scan_and_split(scan_cursor cursor, const exception_table& table, unsigned flags, micr_result& r,
                    parse_notes* notes) {
-    return field_scanner(cursor, r, table, flags, notes).run();
+    return field_scanner<scan_cursor>(cursor, r, table, flags, notes).run();
+}
+
+int scan_and_split(masked_cursor cursor, const exception_table& table, unsigned flags, micr_result& r,
+                   parse_notes* notes) {
+    return field_scanner<masked_cursor>(cursor, r, table, flags, notes).run();
 }
 
 int parse_printed_line(std::string_view line, const exception_table& table, micr_result& r, parse_notes* notes) {
     clear_result(r);
     if (notes != nullptr) *notes = parse_notes{};
+    if (line.size() <= masked_line_limit) {
+        const masked_line masked(line.data(), line.size());
+        return scan_and_split(masked_cursor(masked, line.size()), table, 0, r, notes);
+    }
     return scan_and_split(scan_cursor::over_printed(line.data(), line.size()), table, 0, r, notes);
 }
 
@@ -151,12 +162,20 @@ int parse_as_printed(const exception_table& table, const char* text, std::size_t
     // The caller's record is written whole: no byte of it is left as it was.
     clear_result(*result);
     if (notes != nullptr) *notes = parse_notes{};
-    if ((text == nullptr && length > 0) || (flags & ~defined_flags) != 0 ||
-        (length > 0 && std::memchr(text, '\0', length) != nullptr)) {
+    const auto refuse = [result] {
         result->status = MICR_PARSE_STOPPED;
         return MICR_PARSE_REFUSED;
+    };
+    if ((text == nullptr && length > 0) || (flags & ~defined_flags) != 0) return refuse();
+    if (length <= masked_line_limit) {
+        const masked_line masked(text, length);
+        if (masked.masks.nul != 0) return refuse();
+        // A reader pads its fixed-width records with blanks on the right.
+        const std::uint64_t others = ~masked.masks.blank & first_bits(length);
+        length = others == 0 ? 0 : highest_bit(others) + 1;
+        return scan_and_split(masked_cursor(masked, length), table, flags, *result, notes);
     }
-    // A reader pads its fixed-width records with blanks on the right.
+    if (std::memchr(text, '\0', length) != nullptr) return refuse();
     while (length > 0 && text[length - 1] == blank) --length;
     return scan_and_split(scan_cursor::over_printed(text, length), table, flags, *result, notes);
 }

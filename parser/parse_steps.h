@@ -60,6 +60,8 @@ struct parse_notes {
 // returns its status.  Fills `notes`, unless null.
 int scan_and_split(scan_cursor cursor, const exception_table& table, unsigned flags, micr_result& r,
                    parse_notes* notes = nullptr);
+int scan_and_split(masked_cursor cursor, const exception_table& table, unsigned flags, micr_result& r,
+                   parse_notes* notes = nullptr);
 
 // micr_parse with the look-up of `table`, filling `notes` unless null.
 int parse_as_printed(const exception_table& table, const char* text, std::size_t length, unsigned flags,

@@ -2,6 +2,10 @@
 // and the exception table share.
 #include "scan.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace micr {
 namespace {
 
@@ -20,6 +24,78 @@ std::size_t measure_field(const char* first, std::size_t reach, char terminator,
 }
 
 }  // namespace
+
+line_masks line_masks_by_byte(const char* text, std::size_t length) {
+    line_masks m;
+    for (std::size_t i = 0; i < length; ++i) {
+        const char c = text[i];
+        const std::uint64_t bit = std::uint64_t{1} << i;
+        if (c == micr::amount_symbol) m.amount_symbol |= bit;
+        if (c == micr::transit_symbol) m.transit_symbol |= bit;
+        if (c == micr::onus_symbol) m.onus_symbol |= bit;
+        if (c == micr::dash_symbol) m.dash_symbol |= bit;
+        if (is_digit(c)) m.digit |= bit;
+        if (c == blank) m.blank |= bit;
+        if (c == micr::unreadable_mark) m.unreadable_mark |= bit;
+        if (c == '\0') m.nul |= bit;
+    }
+    return m;
+}
+
+line_masks text_masks(const micr_result& r, field_id f) {
+    const char* const text = text_of(r, f);
+    const std::size_t length = text_length(text, fields[f].width);
+#if defined(__SSE2__)
+    // Two vectors reach past a text of up to 29 bytes, but not past the record.
+    static_assert(offsetof(micr_result, onus) + 32 <= sizeof(micr_result));
+    if (f != onus_field) return line_masks_by_byte(text, length);
+    line_masks m;
+    for (std::size_t at = 0; at < 32; at += 16) {
+        __m128i v;
+        std::memcpy(&v, text + at, sizeof v);
+        const auto is = [&](char c) {
+            return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c)))))
+                   << at;
+        };
+        m.blank |= is(blank);
+        m.dash_symbol |= is(micr::dash_symbol);
+        m.onus_symbol |= is(micr::onus_symbol);
+    }
+    const std::uint64_t inside = first_bits(length);
+    m.blank &= inside;
+    m.dash_symbol &= inside;
+    m.onus_symbol &= inside;
+    return m;
+#else
+    return line_masks_by_byte(text, length);
+#endif
+}
+
+masked_line::masked_line(const char* text, std::size_t text_length) : bytes{}, length(text_length) {
+    if (length > 0) std::memcpy(bytes, text, length);
+#if defined(__SSE2__)
+    for (std::size_t at = 0; at < length; at += 16) {
+        const __m128i v = _mm_load_si128(reinterpret_cast<const __m128i*>(bytes + at));
+        const auto where = [at](__m128i equal) {
+            return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(equal))) << at;
+        };
+        const auto is = [&](char c) { return where(_mm_cmpeq_epi8(v, _mm_set1_epi8(c))); };
+        // c - '0', unsigned, is at most 9 exactly for a digit.
+        const __m128i from_zero = _mm_sub_epi8(v, _mm_set1_epi8('0'));
+        masks.digit |= where(_mm_cmpeq_epi8(_mm_min_epu8(from_zero, _mm_set1_epi8(9)), from_zero));
+        masks.amount_symbol |= is(micr::amount_symbol);
+        masks.transit_symbol |= is(micr::transit_symbol);
+        masks.onus_symbol |= is(micr::onus_symbol);
+        masks.dash_symbol |= is(micr::dash_symbol);
+        masks.blank |= is(blank);
+        masks.unreadable_mark |= is(micr::unreadable_mark);
+        masks.nul |= is('\0');
+    }
+    masks.nul &= first_bits(length);  // the zeros after the text
+#else
+    masks = line_masks_by_byte(bytes, length);
+#endif
+}
 
 void scan_cursor::copy_ahead(std::size_t count, char* destination) const {
     if (count > 0) {

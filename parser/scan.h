@@ -5,6 +5,7 @@
 // cursor knows that the line is walked from its right-hand end.
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -38,6 +39,12 @@ public:
     void advance(std::size_t count) { position_ += count; }
     bool printed() const { return step_ < 0; }
     std::size_t passed() const { return position_; }
+    bool holds_unreadable_mark() const {
+        return length_ > 0 && std::memchr(text_, unreadable_mark, length_) != nullptr;
+    }
+    void skip_blanks() {
+        while (!at_end() && current() == blank) advance();
+    }
     // Where the character at the cursor stands in `text()`.
     const char* here() const { return text_ + index(position_); }
     // Where in `text()` the `count` characters from the cursor on begin:
@@ -62,6 +69,145 @@ private:
     std::size_t position_ = 0;  // characters passed so far
 };
 
+// A code line of at most 64 bytes as bit masks, bit i standing for byte i,
+// so that the scanner finds a field's end, its first character outside the
+// field's set and the next non-blank with a few word operations rather than a
+// test per character.  Nearly every code line is that short; a longer one is
+// walked by scan_cursor.
+inline constexpr std::size_t masked_line_limit = 64;
+
+struct line_masks {
+    std::uint64_t amount_symbol = 0, transit_symbol = 0, onus_symbol = 0, dash_symbol = 0;
+    std::uint64_t digit = 0, blank = 0, unreadable_mark = 0, nul = 0;
+
+    constexpr std::uint64_t symbol(char s) const {
+        return s == micr::amount_symbol ? amount_symbol : s == micr::transit_symbol ? transit_symbol : onus_symbol;
+    }
+    // The characters the scanned field `F` may hold.
+    template <field_id F>
+    std::uint64_t allowed() const;
+};
+
+// The scanned fields' sets are made of these classes of characters: all ten
+// digits or none, and the dash, on-us and blank symbols, each in or out.
+enum character_class : unsigned { digits_class = 1, dash_class = 2, onus_class = 4, blank_class = 8 };
+
+constexpr unsigned classes_of(const char* set) {
+    unsigned classes = 0;
+    for (; set != nullptr && *set != '\0'; ++set)
+        classes |= is_digit(*set)              ? digits_class
+                   : *set == dash_symbol       ? dash_class
+                   : *set == micr::onus_symbol ? onus_class
+                   : *set == blank             ? blank_class
+                                               : 0x100u;  // none of them
+    return classes;
+}
+
+constexpr bool made_of_classes(field_id f) {
+    const char* set = fields[f].allowed;
+    const unsigned classes = classes_of(set);
+    int digits = 0;
+    for (const char* c = set; c != nullptr && *c != '\0'; ++c) digits += is_digit(*c) ? 1 : 0;
+    return classes < 0x100u && (digits == 0 || digits == 10);
+}
+static_assert(made_of_classes(amount_field) && made_of_classes(transit_field) && made_of_classes(onus_field) &&
+              made_of_classes(auxonus_field));
+
+inline constexpr std::array<unsigned, field_count> field_classes = [] {
+    std::array<unsigned, field_count> classes{};
+    for (const field_id f : all_fields) classes[f] = classes_of(fields[f].allowed);
+    return classes;
+}();
+
+// 0xFF for the first `count` bytes of the 32 at keep_bytes + 32 - count.
+inline constexpr std::array<unsigned char, 64> keep_bytes = [] {
+    std::array<unsigned char, 64> bytes{};
+    for (std::size_t i = 0; i < 32; ++i) bytes[i] = 0xFF;
+    return bytes;
+}();
+
+// Puts the `count` bytes at `from` and zeros up to `width` into `to`, a text
+// buffer of the record: fixed-size moves, whatever the count, and no byte
+// read at or after `from + 32` or written at or after `to + width`.
+inline void put_text(char* to, std::size_t width, const char* from, std::size_t count) {
+    std::uint64_t words[4], keep[4];
+    std::memcpy(words, from, sizeof words);
+    std::memcpy(keep, keep_bytes.data() + 32 - count, sizeof keep);
+    for (std::size_t i = 0; i < 4; ++i) words[i] &= keep[i];
+    char text[32];
+    std::memcpy(text, words, sizeof text);
+    // Two overlapping moves cover any width from 8 to 32.
+    if (width >= 16) {
+        std::memcpy(to, text, 16);
+        std::memcpy(to + width - 16, text + width - 16, 16);
+    } else {
+        std::memcpy(to, text, 8);
+        std::memcpy(to + width - 8, text + width - 8, 8);
+    }
+}
+
+template <field_id F>
+std::uint64_t line_masks::allowed() const {
+    constexpr unsigned classes = field_classes[F];
+    return ((classes & digits_class) != 0 ? digit : 0) | ((classes & dash_class) != 0 ? dash_symbol : 0) |
+           ((classes & onus_class) != 0 ? onus_symbol : 0) | ((classes & blank_class) != 0 ? blank : 0);
+}
+
+// The masks of `text`, `length` <= masked_line_limit bytes, a byte at a
+// time: where no vector instructions are at hand, and the tests' reference.
+line_masks line_masks_by_byte(const char* text, std::size_t length);
+
+// The blank, dash and on-us symbol masks of a text of the record.
+line_masks text_masks(const micr_result& r, field_id f);
+
+// The bits of the first `count` bytes.
+constexpr std::uint64_t first_bits(std::size_t count) {
+    return count >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
+}
+// The index of the highest bit set; `bits` is not 0.
+inline std::size_t highest_bit(std::uint64_t bits) { return 63 - static_cast<std::size_t>(std::countl_zero(bits)); }
+
+// A line of at most masked_line_limit bytes, copied with room behind it for
+// the widest field, so that a field's text is moved into the record with
+// fixed-size moves, and its masks.
+struct masked_line {
+    static constexpr std::size_t slack = 32;  // what put_text reads: more than the widest text of the record
+    alignas(16) char bytes[masked_line_limit + slack];
+    std::size_t length;
+    line_masks masks;
+
+    masked_line(const char* text, std::size_t length);
+};
+
+// The cursor over a masked line as printed, walked from its right-hand end.
+// Offers what scan_cursor offers.
+class masked_cursor {
+public:
+    explicit masked_cursor(const masked_line& line, std::size_t length)
+        : line_(line), length_(length), left_(length) {}
+
+    const char* text() const { return line_.bytes; }
+    std::size_t length() const { return length_; }
+    const line_masks& masks() const { return line_.masks; }
+    bool at_end() const { return left_ == 0; }
+    std::size_t left() const { return left_; }
+    char current() const { return line_.bytes[left_ - 1]; }
+    void advance() { --left_; }
+    void advance(std::size_t count) { left_ -= count; }
+    std::size_t passed() const { return length_ - left_; }
+    std::size_t start_of_ahead(std::size_t count) const { return left_ - count; }
+    bool holds_unreadable_mark() const { return (line_.masks.unreadable_mark & first_bits(length_)) != 0; }
+    void skip_blanks() {
+        const std::uint64_t others = ~line_.masks.blank & first_bits(left_);
+        left_ = others == 0 ? 0 : highest_bit(others) + 1;
+    }
+
+private:
+    const masked_line& line_;
+    std::size_t length_;
+    std::size_t left_;  // characters not yet passed: the one at the cursor is text()[left_ - 1]
+};
+
 // Scans from the cursor up to `terminator` into `destination`, at most
 // `limit` characters from the allowed set of field `allowed`, and returns the
 // field status.  The text is written in reading order.  A too-long field keeps
@@ -69,6 +215,32 @@ private:
 // holds them.
 signed char scan_field(scan_cursor& cursor, char* destination, std::size_t destination_size, field_id allowed,
                        signed char limit, char terminator);
+
+// The same for field `F` on a masked line: the field ends at the terminator,
+// at the limit plus one or at the end of the text, whichever the scan meets
+// first, and the right-most character outside the set decides its status.
+template <field_id F, char Terminator>
+signed char scan_field(masked_cursor& cursor, char* destination) {
+    constexpr std::size_t most = static_cast<std::size_t>(fields[F].limit) + 1, room = fields[F].width - 1;
+    const std::size_t left = cursor.left();
+    const std::size_t reach = left < most ? left : most;
+    const line_masks& m = cursor.masks();
+    const std::uint64_t ends = m.symbol(Terminator) & first_bits(left) & ~first_bits(left - reach);
+    const std::size_t taken = ends == 0 ? reach : left - 1 - highest_bit(ends);
+    const std::uint64_t bad = first_bits(left) & ~first_bits(left - taken) & ~m.allowed<F>();
+    const std::size_t copied = taken < room ? taken : room;
+    put_text(destination, fields[F].width, cursor.text() + left - copied, copied);
+    cursor.advance(taken);
+    if (taken == 0) return MICR_ST_MISSING;
+    if (taken == most) return MICR_ST_TOOLONG;
+    if (taken == left) return MICR_ST_NOTERM;
+    if (bad == 0) return MICR_ST_OK;
+    return cursor.text()[highest_bit(bad)] == unreadable_mark ? MICR_ST_UNRECOG : MICR_ST_INVALID;
+}
+template <field_id F, char Terminator>
+signed char scan_field(scan_cursor& cursor, char* destination) {
+    return scan_field(cursor, destination, fields[F].width, F, fields[F].limit, Terminator);
+}
 
 // Removes the blanks at both ends of a text of `length` characters, in place.
 void trim_blanks(char* text, std::size_t length);
