@@ -70,18 +70,18 @@ void put_part(std::string_view part, micr_result& r, field_id field) {
 // processing code.  Counting runs from the section's right-hand end: the
 // right-most serial_offset characters stand right of the serial number.
 void apply_entry(micr_result& r, const exception_entry& e) {
-    const std::string_view field = trimmed(field_text(r, onus_field));
     if (e.section_number < 0) return;  // names no section
 
     constexpr int most_sections = 128;  // section_number is at most 127
-    std::string_view sections[most_sections];
+    std::uint64_t sections[most_sections];
+    const onus_sections layout(r);
     const int wanted = e.section_number + 1;
-    const int found = cut_onus_sections(field, sections, wanted);
+    const int found = layout.cut(sections, wanted);
     // With the serial number further left, section 0 is the processing code.
-    if (e.section_number >= 1) put_part(sections[0], r, tpc_field);
+    if (e.section_number >= 1) put_part(layout.text(sections[0]), r, tpc_field);
     if (found < wanted) return;  // the entry names a section this field lacks
 
-    std::string_view selected = sections[e.section_number];
+    std::string_view selected = layout.text(sections[e.section_number]);
     char without_blanks[MICR_ONUS_SIZE];
     if (e.blank_mode == 'D') {
         std::size_t kept = 0;

@@ -78,78 +78,6 @@ constexpr std::string_view lone_code = "001";    // a lone right group that is a
 bool is_separator(char c) { return c == blank || c == dash_symbol; }
 bool short_serial(std::size_t n) { return n >= shortest_serial && n <= longest_short_serial; }
 
-// The digit groups of one section that the rules name, by their place from
-// the section's right-hand end.
-struct section_groups {
-    std::string_view rightmost;
-    std::string_view second;    // from the right
-    std::string_view leftmost;  // only with three or more groups
-    int count = 0;  // 0, 1, 2, or 3 for three or more
-};
-
-// The on-us field as bit masks (bit i for character i), so that sections and
-// groups are found with a few word operations rather than walks over the text.
-class onus_layout {
-public:
-    // `r`'s on-us text, without its outer blanks.
-    explicit onus_layout(const micr_result& r) : field_(field_text(r, onus_field)), masks_(text_masks(r, onus_field)) {}
-
-    // The sections of the field, each without its outer blanks, as bits:
-    // section 0 right of the right-most on-us symbol (empty when the field
-    // ends with one), then the runs between on-us symbols leftwards.
-    void cut(std::uint64_t (&sections)[section_count]) const {
-        const std::uint64_t all = first_bits(field_.size());
-        std::uint64_t runs = all & ~masks_.onus_symbol;
-        int found = 0;
-        for (std::uint64_t& s : sections) s = 0;
-        if (!field_.empty() && field_.back() == onus_symbol) ++found;
-        for (; found < section_count && runs != 0; ++found) {
-            // The right-most run: from above the highest on-us symbol below its end.
-            const std::size_t end = highest_bit(runs);
-            const std::uint64_t below = masks_.onus_symbol & first_bits(end);
-            const std::size_t start = below == 0 ? 0 : highest_bit(below) + 1;
-            const std::uint64_t run = first_bits(end + 1) & ~first_bits(start);
-            sections[found] = run & ~masks_.blank;
-            if (sections[found] != 0)  // the run without its outer blanks
-                sections[found] = first_bits(highest_bit(sections[found]) + 1) &
-                                  ~first_bits(static_cast<std::size_t>(std::countr_zero(sections[found])));
-            runs &= first_bits(start);
-        }
-    }
-
-    std::string_view text(std::uint64_t bits) const {
-        if (bits == 0) return {};
-        const auto first = static_cast<std::size_t>(std::countr_zero(bits));
-        return field_.substr(first, highest_bit(bits) + 1 - first);
-    }
-
-    section_groups groups(std::uint64_t section) const {
-        section_groups g;
-        const std::uint64_t digits = section & ~(masks_.blank | masks_.dash_symbol);
-        std::uint64_t starts = digits & ~(digits << 1), ends = digits & ~(digits >> 1);
-        std::string_view* named[] = {&g.rightmost, &g.second};
-        for (std::string_view* group : named) {
-            if (starts == 0) break;
-            const std::size_t start = highest_bit(starts), end = highest_bit(ends);
-            *group = field_.substr(start, end + 1 - start);
-            ++g.count;
-            starts &= first_bits(start);
-            ends &= first_bits(start);
-        }
-        if (starts != 0) {
-            g.count = 3;
-            const auto start = static_cast<std::size_t>(std::countr_zero(starts));
-            const auto end = static_cast<std::size_t>(std::countr_zero(ends));
-            g.leftmost = field_.substr(start, end + 1 - start);
-        }
-        return g;
-    }
-
-private:
-    std::string_view field_;
-    line_masks masks_;
-};
-
 // Puts the parts the rules choose into the record, and notes which rule
 // chose each.
 class split_fields {
@@ -250,9 +178,10 @@ const char* split_rule_name(split_rule rule) { return rule_names[static_cast<std
 void split_onus_default(micr_result& r, parse_notes* notes) {
     trim_blanks(r.onus, text_length(r.onus, sizeof r.onus));
 
-    const onus_layout layout(r);
+    const onus_sections layout(r);
     std::uint64_t sections[section_count];
-    layout.cut(sections);
+    layout.cut(sections, section_count);
+    for (std::uint64_t& s : sections) s = layout.without_outer_blanks(s);
     const std::string_view middle = layout.text(sections[middle_section]), left = layout.text(sections[left_section]);
     const section_groups right_groups = layout.groups(sections[right_section]);
     const section_groups middle_groups = layout.groups(sections[middle_section]);

@@ -42,35 +42,6 @@ line_masks line_masks_by_byte(const char* text, std::size_t length) {
     return m;
 }
 
-line_masks text_masks(const micr_result& r, field_id f) {
-    const char* const text = text_of(r, f);
-    const std::size_t length = text_length(text, fields[f].width);
-#if defined(__SSE2__)
-    // Two vectors reach past a text of up to 29 bytes, but not past the record.
-    static_assert(offsetof(micr_result, onus) + 32 <= sizeof(micr_result));
-    if (f != onus_field) return line_masks_by_byte(text, length);
-    line_masks m;
-    for (std::size_t at = 0; at < 32; at += 16) {
-        __m128i v;
-        std::memcpy(&v, text + at, sizeof v);
-        const auto is = [&](char c) {
-            return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c)))))
-                   << at;
-        };
-        m.blank |= is(blank);
-        m.dash_symbol |= is(micr::dash_symbol);
-        m.onus_symbol |= is(micr::onus_symbol);
-    }
-    const std::uint64_t inside = first_bits(length);
-    m.blank &= inside;
-    m.dash_symbol &= inside;
-    m.onus_symbol &= inside;
-    return m;
-#else
-    return line_masks_by_byte(text, length);
-#endif
-}
-
 masked_line::masked_line(const char* text, std::size_t text_length) : bytes{}, length(text_length) {
     if (length > 0) std::memcpy(bytes, text, length);
 #if defined(__SSE2__)
@@ -160,21 +131,80 @@ void set_subfield(std::string_view source, micr_result& r, field_id field) {
     destination[source.size()] = '\0';
 }
 
-int cut_onus_sections(std::string_view field, std::string_view sections[], int count) {
-    for (int i = 0; i < count; ++i) sections[i] = {};
+onus_sections::onus_sections(const micr_result& r) : text_(r.onus) {
+    const std::size_t length = text_length(r.onus, sizeof r.onus);
+#if defined(__SSE2__)
+    // Two vectors reach past the on-us text, but not past the record.
+    static_assert(offsetof(micr_result, onus) + 32 <= sizeof(micr_result));
+    for (std::size_t at = 0; at < 32; at += 16) {
+        __m128i v;
+        std::memcpy(&v, r.onus + at, sizeof v);
+        const auto is = [&](char c) {
+            const auto equal = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c))));
+            return static_cast<std::uint64_t>(equal) << at;
+        };
+        masks_.blank |= is(blank);
+        masks_.dash_symbol |= is(dash_symbol);
+        masks_.onus_symbol |= is(onus_symbol);
+    }
+    const std::uint64_t inside = first_bits(length);
+    masks_.blank &= inside;
+    masks_.dash_symbol &= inside;
+    masks_.onus_symbol &= inside;
+#else
+    masks_ = line_masks_by_byte(r.onus, length);
+#endif
+    field_ = without_outer_blanks(first_bits(length));
+}
+
+std::uint64_t onus_sections::without_outer_blanks(std::uint64_t bits) const {
+    const std::uint64_t others = bits & ~masks_.blank;
+    if (others == 0) return 0;
+    return first_bits(highest_bit(others) + 1) & ~first_bits(static_cast<std::size_t>(std::countr_zero(others)));
+}
+
+int onus_sections::cut(std::uint64_t sections[], int count) const {
+    for (int i = 0; i < count; ++i) sections[i] = 0;
+    const std::uint64_t symbols = masks_.onus_symbol & field_;
+    std::uint64_t runs = field_ & ~symbols;  // what is left of the field to cut, from the right
     int found = 0;
-    if (!field.empty() && field.back() == onus_symbol && found < count) ++found;  // the empty section 0
-    // Runs of characters other than the on-us symbol, from the right.
-    std::size_t end = field.size();
-    while (found < count) {
-        while (end > 0 && field[end - 1] == onus_symbol) --end;
-        if (end == 0) break;
-        std::size_t start = end;
-        while (start > 0 && field[start - 1] != onus_symbol) --start;
-        sections[found++] = field.substr(start, end - start);
-        end = start;
+    if (field_ != 0 && (symbols >> highest_bit(field_) & 1) != 0 && found < count) ++found;  // the empty section 0
+    for (; found < count && runs != 0; ++found) {
+        const std::size_t end = highest_bit(runs);
+        const std::uint64_t below = symbols & first_bits(end);
+        const std::uint64_t run = first_bits(end + 1) & ~(below == 0 ? 0 : first_bits(highest_bit(below) + 1));
+        sections[found] = run & runs;
+        runs &= ~run;
     }
     return found;
+}
+
+std::string_view onus_sections::text(std::uint64_t bits) const {
+    if (bits == 0) return {};
+    const auto first = static_cast<std::size_t>(std::countr_zero(bits));
+    return {text_ + first, highest_bit(bits) + 1 - first};
+}
+
+section_groups onus_sections::groups(std::uint64_t section) const {
+    section_groups g;
+    const std::uint64_t digits = section & ~(masks_.blank | masks_.dash_symbol);
+    std::uint64_t starts = digits & ~(digits << 1), ends = digits & ~(digits >> 1);
+    std::string_view* named[] = {&g.rightmost, &g.second};
+    for (std::string_view* group : named) {
+        if (starts == 0) break;
+        const std::size_t start = highest_bit(starts), end = highest_bit(ends);
+        *group = {text_ + start, end + 1 - start};
+        ++g.count;
+        starts &= first_bits(start);
+        ends &= first_bits(start);
+    }
+    if (starts != 0) {
+        g.count = 3;
+        const auto start = static_cast<std::size_t>(std::countr_zero(starts));
+        const auto end = static_cast<std::size_t>(std::countr_zero(ends));
+        g.leftmost = {text_ + start, end + 1 - start};
+    }
+    return g;
 }
 
 signed char decimal_low_byte(const char* text) {

@@ -157,9 +157,6 @@ std::uint64_t line_masks::allowed() const {
 // time: where no vector instructions are at hand, and the tests' reference.
 line_masks line_masks_by_byte(const char* text, std::size_t length);
 
-// The blank, dash and on-us symbol masks of a text of the record.
-line_masks text_masks(const micr_result& r, field_id f);
-
 // The bits of the first `count` bytes.
 constexpr std::uint64_t first_bits(std::size_t count) {
     return count >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
@@ -288,12 +285,37 @@ inline std::string_view field_text(const micr_result& r, field_id f) {
     return {text, text_length(text, fields[f].width)};
 }
 
-// The on-us field is divided at on-us symbols into sections, numbered from
-// its right-hand end: section 0 is what stands right of the right-most on-us
-// symbol (empty when the field ends with one), sections 1, 2, ... follow
-// leftwards, and adjacent on-us symbols separate like one.  Fills
-// sections[0 .. count-1] with views into `field`; a section the field lacks
-// is empty.  Returns how many sections the field has, at most `count`.
-int cut_onus_sections(std::string_view field, std::string_view sections[], int count);
+// The digit groups of one section that the split rules name, by their place
+// from the section's right-hand end.  Groups are separated by blanks and dash
+// symbols.
+struct section_groups {
+    std::string_view rightmost;
+    std::string_view second;    // from the right
+    std::string_view leftmost;  // only with three or more groups
+    int count = 0;              // 0, 1, 2, or 3 for three or more
+};
+
+// The on-us field without its outer blanks, divided at on-us symbols into
+// sections numbered from its right-hand end: section 0 is what stands right
+// of the right-most on-us symbol (empty when the field ends with one),
+// sections 1, 2, ... follow leftwards, and adjacent on-us symbols separate
+// like one.  A section is a set of bits, bit i for character i of the
+// record's on-us text, found with word operations on the field's masks.
+class onus_sections {
+public:
+    explicit onus_sections(const micr_result& r);
+
+    // Fills sections[0 .. count-1], 0 for a section the field lacks;
+    // returns how many sections the field has, at most `count`.
+    int cut(std::uint64_t sections[], int count) const;
+    std::uint64_t without_outer_blanks(std::uint64_t section) const;
+    std::string_view text(std::uint64_t bits) const;
+    section_groups groups(std::uint64_t section) const;
+
+private:
+    const char* text_;
+    std::uint64_t field_;  // the field without its outer blanks
+    line_masks masks_;
+};
 
 }  // namespace micr
