@@ -176,8 +176,6 @@ void split_middle_and_left(split_fields& out, std::string_view middle, std::stri
 const char* split_rule_name(split_rule rule) { return rule_names[static_cast<std::size_t>(rule)].name; }
 
 void split_onus_default(micr_result& r, parse_notes* notes) {
-    trim_blanks(r.onus, text_length(r.onus, sizeof r.onus));
-
     const onus_sections layout(r);
     std::uint64_t sections[section_count];
     layout.cut(sections, section_count);

@@ -31,10 +31,14 @@ signed char scan(Cursor& cursor, micr_result& r, text_span* span) {
 int finish(micr_result& r, const exception_table& table, signed char status, parse_notes* notes) {
     apply_exception_table(r, table, notes);
     if (r.exception_state == MICR_EX_NORMAL) split_onus_default(r, notes);
-    // The closing on-us symbol of the field belongs to the layout, not the data.
-    std::size_t onus_length = text_length(r.onus, sizeof r.onus);
-    if (onus_length > 0 && r.onus[onus_length - 1] == onus_symbol) --onus_length;
-    trim_blanks(r.onus, onus_length);
+    // The closing on-us symbol of the field belongs to the layout, not the
+    // data.  (The scan leaves no blank at the field's right-hand end.)
+    std::string_view onus = field_text(r, onus_field);
+    if (!onus.empty() && onus.back() == onus_symbol) onus.remove_suffix(1);
+    onus = trimmed(onus);
+    char kept[sizeof r.onus] = {};
+    onus.copy(kept, onus.size());
+    std::memcpy(r.onus, kept, sizeof r.onus);
     r.status = status;
     return r.status;
 }

@@ -42,9 +42,21 @@ line_masks line_masks_by_byte(const char* text, std::size_t length) {
     return m;
 }
 
-masked_line::masked_line(const char* text, std::size_t text_length) : bytes{}, length(text_length) {
-    if (length > 0) std::memcpy(bytes, text, length);
+masked_line::masked_line(const char* text, std::size_t text_length) : length(text_length) {
 #if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (std::size_t at = 0; at < sizeof bytes; at += 16) _mm_store_si128(reinterpret_cast<__m128i*>(bytes + at), zero);
+    if (length >= 16) {
+        // Whole vectors, and the last one ending with the text.
+        for (std::size_t at = 0; at + 16 <= length; at += 16)
+            _mm_store_si128(reinterpret_cast<__m128i*>(bytes + at),
+                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + length - 16),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + length - 16)));
+    } else if (length > 0) {
+        std::memcpy(bytes, text, length);
+    }
+    std::uint64_t digit = 0, amount = 0, transit = 0, onus = 0, dash = 0, blanks = 0, marks = 0, nuls = 0;
     for (std::size_t at = 0; at < length; at += 16) {
         const __m128i v = _mm_load_si128(reinterpret_cast<const __m128i*>(bytes + at));
         const auto where = [at](__m128i equal) {
@@ -53,17 +65,19 @@ masked_line::masked_line(const char* text, std::size_t text_length) : bytes{}, l
         const auto is = [&](char c) { return where(_mm_cmpeq_epi8(v, _mm_set1_epi8(c))); };
         // c - '0', unsigned, is at most 9 exactly for a digit.
         const __m128i from_zero = _mm_sub_epi8(v, _mm_set1_epi8('0'));
-        masks.digit |= where(_mm_cmpeq_epi8(_mm_min_epu8(from_zero, _mm_set1_epi8(9)), from_zero));
-        masks.amount_symbol |= is(micr::amount_symbol);
-        masks.transit_symbol |= is(micr::transit_symbol);
-        masks.onus_symbol |= is(micr::onus_symbol);
-        masks.dash_symbol |= is(micr::dash_symbol);
-        masks.blank |= is(blank);
-        masks.unreadable_mark |= is(micr::unreadable_mark);
-        masks.nul |= is('\0');
+        digit |= where(_mm_cmpeq_epi8(_mm_min_epu8(from_zero, _mm_set1_epi8(9)), from_zero));
+        amount |= is(amount_symbol);
+        transit |= is(transit_symbol);
+        onus |= is(onus_symbol);
+        dash |= is(dash_symbol);
+        blanks |= is(blank);
+        marks |= is(unreadable_mark);
+        nuls |= is('\0');
     }
-    masks.nul &= first_bits(length);  // the zeros after the text
+    masks = {amount, transit, onus, dash, digit, blanks, marks, nuls & first_bits(length)};  // not the zeros after it
 #else
+    std::memset(bytes, 0, sizeof bytes);
+    if (length > 0) std::memcpy(bytes, text, length);
     masks = line_masks_by_byte(bytes, length);
 #endif
 }
