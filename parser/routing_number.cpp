@@ -32,8 +32,17 @@ bool routing_key(std::string_view text, std::uint32_t& key) {
 }
 
 bool aba_check_digit_holds(std::string_view digits) {
-    int sum = 0;
-    for (std::size_t i = 0; i < routing_number_length; ++i) sum += aba_weights[i] * (digits[i] - '0');
+    // The weighted sum a word at a time: each of the first eight digits times
+    // its weight fits its byte (at most 9 * 7), the bytes of each weight are
+    // multiplied at once, and their sum is gathered in 16-bit lanes.
+    std::uint64_t v;
+    std::memcpy(&v, digits.data(), sizeof v);
+    v -= 0x3030303030303030u;
+    constexpr std::uint64_t weight_3 = 0x00FF0000FF0000FFu, weight_7 = 0xFF0000FF0000FF00u, weight_1 = 0x0000FF0000FF0000u;
+    static_assert(aba_weights[0] == 3 && aba_weights[1] == 7 && aba_weights[2] == 1);
+    const std::uint64_t products = (v & weight_3) * 3 + (v & weight_7) * 7 + (v & weight_1);
+    const std::uint64_t lanes = (products & 0x00FF00FF00FF00FFu) + ((products >> 8) & 0x00FF00FF00FF00FFu);
+    const auto sum = static_cast<int>((lanes * 0x0001000100010001u) >> 48) + aba_weights[8] * (digits[8] - '0');
     return sum % 10 == 0;
 }
 

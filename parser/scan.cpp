@@ -44,21 +44,14 @@ line_masks line_masks_by_byte(const char* text, std::size_t length) {
 
 masked_line::masked_line(const char* text, std::size_t text_length) : length(text_length) {
 #if defined(__SSE2__)
+    // The masks are taken from the vectors as loaded: the text in whole
+    // vectors, and the last vector ending with the text (its bytes already
+    // seen give the same bits again).  A text shorter than a vector is
+    // copied into one first.
     const __m128i zero = _mm_setzero_si128();
     for (std::size_t at = 0; at < sizeof bytes; at += 16) _mm_store_si128(reinterpret_cast<__m128i*>(bytes + at), zero);
-    if (length >= 16) {
-        // Whole vectors, and the last one ending with the text.
-        for (std::size_t at = 0; at + 16 <= length; at += 16)
-            _mm_store_si128(reinterpret_cast<__m128i*>(bytes + at),
-                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + length - 16),
-                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + length - 16)));
-    } else if (length > 0) {
-        std::memcpy(bytes, text, length);
-    }
     std::uint64_t digit = 0, amount = 0, transit = 0, onus = 0, dash = 0, blanks = 0, marks = 0, nuls = 0;
-    for (std::size_t at = 0; at < length; at += 16) {
-        const __m128i v = _mm_load_si128(reinterpret_cast<const __m128i*>(bytes + at));
+    const auto add = [&](__m128i v, std::size_t at) {
         const auto where = [at](__m128i equal) {
             return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(equal))) << at;
         };
@@ -73,6 +66,15 @@ masked_line::masked_line(const char* text, std::size_t text_length) : length(tex
         blanks |= is(blank);
         marks |= is(unreadable_mark);
         nuls |= is('\0');
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + at), v);
+    };
+    if (length >= 16) {
+        for (std::size_t at = 0; at + 16 <= length; at += 16)
+            add(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at)), at);
+        if (length % 16 != 0) add(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text + length - 16)), length - 16);
+    } else if (length > 0) {
+        std::memcpy(bytes, text, length);
+        add(_mm_load_si128(reinterpret_cast<const __m128i*>(bytes)), 0);
     }
     masks = {amount, transit, onus, dash, digit, blanks, marks, nuls & first_bits(length)};  // not the zeros after it
 #else
