@@ -38,7 +38,8 @@ bool aba_check_digit_holds(std::string_view digits) {
     std::uint64_t v;
     std::memcpy(&v, digits.data(), sizeof v);
     v -= 0x3030303030303030u;
-    constexpr std::uint64_t weight_3 = 0x00FF0000FF0000FFu, weight_7 = 0xFF0000FF0000FF00u, weight_1 = 0x0000FF0000FF0000u;
+    constexpr std::uint64_t weight_3 = 0x00FF0000FF0000FFu, weight_7 = 0xFF0000FF0000FF00u,
+                            weight_1 = 0x0000FF0000FF0000u;
     static_assert(aba_weights[0] == 3 && aba_weights[1] == 7 && aba_weights[2] == 1);
     const std::uint64_t products = (v & weight_3) * 3 + (v & weight_7) * 7 + (v & weight_1);
     const std::uint64_t lanes = (products & 0x00FF00FF00FF00FFu) + ((products >> 8) & 0x00FF00FF00FF00FFu);

@@ -159,7 +159,8 @@ line_masks line_masks_by_byte(const char* text, std::size_t length);
 
 // The bits of the first `count` bytes.
 constexpr std::uint64_t first_bits(std::size_t count) {
-    return count >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
+    // Without a branch: count is at most 64, and 64 sets every bit.
+    return ((std::uint64_t{1} << (count & 63)) - 1) | (std::uint64_t{0} - (count >> 6));
 }
 // The index of the highest bit set; `bits` is not 0.
 inline std::size_t highest_bit(std::uint64_t bits) { return 63 - static_cast<std::size_t>(std::countl_zero(bits)); }
@@ -180,8 +181,7 @@ struct masked_line {
 // Offers what scan_cursor offers.
 class masked_cursor {
 public:
-    explicit masked_cursor(const masked_line& line, std::size_t length)
-        : line_(line), length_(length), left_(length) {}
+    explicit masked_cursor(const masked_line& line, std::size_t length) : line_(line), length_(length), left_(length) {}
 
     const char* text() const { return line_.bytes; }
     std::size_t length() const { return length_; }

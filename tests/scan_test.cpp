@@ -6,10 +6,12 @@
 #include <cstddef>
 #include <cstring>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "parse_steps.h"
+#include "routing_number.h"
 
 namespace {
 
@@ -170,6 +172,73 @@ TEST(ScanField, FieldLimitsInTheRecord) {
             }
         }
     }
+}
+
+// ---------------------------------------------------------------------------
+// Word-at-a-time helpers against their plain definitions
+
+// The masks of a short line, made a vector at a time, against the same masks
+// made a byte at a time, over lines of every length up to the limit and of
+// every byte value (the symbol letters and digits more often).
+TEST(LineMasks, VectorsAgreeWithBytes) {
+    std::mt19937 random(0x6d61736bu);
+    const std::string common = "0123456789toad? ";
+    for (int round = 0; round < 20000; ++round) {
+        const std::size_t length = random() % (micr::masked_line_limit + 1);
+        std::string text(length, '\0');
+        for (char& c : text)
+            c = random() % 4 == 0 ? static_cast<char>(random() % 256) : common[random() % common.size()];
+        const auto copy = exact_copy(text);
+        const micr::masked_line line(copy.get(), length);
+        const micr::line_masks& got = line.masks;
+        const micr::line_masks want = micr::line_masks_by_byte(text.data(), length);
+        const std::uint64_t inside = micr::first_bits(length);
+        SCOPED_TRACE("length " + std::to_string(length));
+        EXPECT_EQ(got.amount_symbol & inside, want.amount_symbol);
+        EXPECT_EQ(got.transit_symbol & inside, want.transit_symbol);
+        EXPECT_EQ(got.onus_symbol & inside, want.onus_symbol);
+        EXPECT_EQ(got.dash_symbol & inside, want.dash_symbol);
+        EXPECT_EQ(got.digit & inside, want.digit);
+        EXPECT_EQ(got.blank & inside, want.blank);
+        EXPECT_EQ(got.unreadable_mark & inside, want.unreadable_mark);
+        EXPECT_EQ(got.nul, want.nul);  // no bit past the text: a refusal depends on it
+        ASSERT_EQ(std::memcmp(line.bytes, text.data(), length), 0);
+        if (testing::Test::HasFailure()) return;
+    }
+}
+
+// Routing keys and ABA check digits, a word at a time, against the nine
+// digits read one by one: nine-character texts of digits with, now and then,
+// one character just outside the digits or anywhere else.
+TEST(RoutingNumber, KeyAndCheckDigitAgreeWithTheDigitsOneByOne) {
+    std::mt19937 random(0x61626121u);
+    int keys = 0, passing = 0;
+    for (int round = 0; round < 200000; ++round) {
+        std::string text(micr::routing_number_length, '0');
+        for (char& c : text) c = static_cast<char>('0' + random() % 10);
+        if (random() % 3 == 0) {
+            const char outside[] = {'/', ':', '\0', '\x7f', '\xb0', '\xb9', 'd', '?', ' ', '@'};
+            text[random() % text.size()] =
+                random() % 2 == 0 ? outside[random() % sizeof outside] : static_cast<char>(random() % 256);
+        }
+        bool nine_digits = true;
+        std::uint32_t value = 0;
+        int sum = 0;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            nine_digits = nine_digits && text[i] >= '0' && text[i] <= '9';
+            value = value * 10 + static_cast<std::uint32_t>(text[i] - '0');
+            sum += micr::aba_weights[i] * (text[i] - '0');
+        }
+        std::uint32_t key = 0;
+        ASSERT_EQ(micr::routing_key(text, key), nine_digits) << text;
+        if (!nine_digits) continue;
+        ++keys;
+        ASSERT_EQ(key, value) << text;
+        ASSERT_EQ(micr::aba_check_digit_holds(text), sum % 10 == 0) << text;
+        passing += sum % 10 == 0;
+    }
+    EXPECT_GT(keys, 100000);
+    EXPECT_GT(passing, 10000);
 }
 
 // ---------------------------------------------------------------------------
