@@ -32,13 +32,19 @@ int finish(micr_result& r, const exception_table& table, signed char status, par
     apply_exception_table(r, table, notes);
     if (r.exception_state == MICR_EX_NORMAL) split_onus_default(r, notes);
     // The closing on-us symbol of the field belongs to the layout, not the
-    // data.  (The scan leaves no blank at the field's right-hand end.)
-    std::string_view onus = field_text(r, onus_field);
-    if (!onus.empty() && onus.back() == onus_symbol) onus.remove_suffix(1);
-    onus = trimmed(onus);
-    char kept[sizeof r.onus] = {};
-    onus.copy(kept, onus.size());
-    std::memcpy(r.onus, kept, sizeof r.onus);
+    // data, and so do the blanks around the rest.  (The scan leaves no blank
+    // at the field's right-hand end.)  Moved a byte at a time: the text is
+    // short, and read back at once by other steps.
+    char* const onus = r.onus;
+    const std::size_t length = text_length(onus, sizeof r.onus);
+    std::size_t end = length;
+    if (end > 0 && onus[end - 1] == onus_symbol) --end;
+    while (end > 0 && onus[end - 1] == blank) --end;
+    std::size_t start = 0;
+    while (start < end && onus[start] == blank) ++start;
+    if (start > 0)
+        for (std::size_t i = start; i < end; ++i) onus[i - start] = onus[i];
+    for (std::size_t i = end - start; i < length; ++i) onus[i] = '\0';
     r.status = status;
     return r.status;
 }
