@@ -112,10 +112,12 @@ public:
 
 }  // namespace
 
-const exception_table& no_table() {
-    static const empty_table none;
-    return none;
-}
+namespace {
+// Made before any code runs: no guard to test on every parse.
+constinit const empty_table none;
+}  // namespace
+
+const exception_table& no_table() { return none; }
 
 table_line judge_table_line(const char* line, const text_line& info) {
     table_line judged;

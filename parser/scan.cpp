@@ -44,12 +44,11 @@ line_masks line_masks_by_byte(const char* text, std::size_t length) {
 
 masked_line::masked_line(const char* text, std::size_t text_length) : length(text_length) {
 #if defined(__SSE2__)
+    const std::size_t n = text_length;  // a local: the stores into `bytes` may alias a member
     // The masks are taken from the vectors as loaded: the text in whole
     // vectors, and the last vector ending with the text (its bytes already
     // seen give the same bits again).  A text shorter than a vector is
     // copied into one first.
-    const __m128i zero = _mm_setzero_si128();
-    for (std::size_t at = 0; at < sizeof bytes; at += 16) _mm_store_si128(reinterpret_cast<__m128i*>(bytes + at), zero);
     std::uint64_t digit = 0, amount = 0, transit = 0, onus = 0, dash = 0, blanks = 0, marks = 0, nuls = 0;
     const auto add = [&](__m128i v, std::size_t at) {
         const auto where = [at](__m128i equal) {
@@ -68,15 +67,25 @@ masked_line::masked_line(const char* text, std::size_t text_length) : length(tex
         nuls |= is('\0');
         _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + at), v);
     };
-    if (length >= 16) {
-        for (std::size_t at = 0; at + 16 <= length; at += 16)
+    // Zeros behind the text, as far as put_text reads.
+    const __m128i zero = _mm_setzero_si128();
+    static_assert(slack == 32);
+    if (n >= 16) {
+        for (std::size_t at = 0; at + 16 <= n; at += 16)
             add(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at)), at);
-        if (length % 16 != 0) add(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text + length - 16)), length - 16);
-    } else if (length > 0) {
-        std::memcpy(bytes, text, length);
-        add(_mm_load_si128(reinterpret_cast<const __m128i*>(bytes)), 0);
+        if (n % 16 != 0) add(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text + n - 16)), n - 16);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + n), zero);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + n + 16), zero);
+    } else {
+        _mm_store_si128(reinterpret_cast<__m128i*>(bytes), zero);
+        _mm_store_si128(reinterpret_cast<__m128i*>(bytes + 16), zero);
+        _mm_store_si128(reinterpret_cast<__m128i*>(bytes + 32), zero);
+        if (n > 0) {
+            std::memcpy(bytes, text, n);
+            add(_mm_load_si128(reinterpret_cast<const __m128i*>(bytes)), 0);
+        }
     }
-    masks = {amount, transit, onus, dash, digit, blanks, marks, nuls & first_bits(length)};  // not the zeros after it
+    masks = {amount, transit, onus, dash, digit, blanks, marks, nuls & first_bits(n)};  // not the zeros after it
 #else
     std::memset(bytes, 0, sizeof bytes);
     if (length > 0) std::memcpy(bytes, text, length);
@@ -148,26 +157,31 @@ void set_subfield(std::string_view source, micr_result& r, field_id field) {
 }
 
 onus_sections::onus_sections(const micr_result& r) : text_(r.onus) {
-    const std::size_t length = text_length(r.onus, sizeof r.onus);
 #if defined(__SSE2__)
-    // Two vectors reach past the on-us text, but not past the record.
-    static_assert(offsetof(micr_result, onus) + 32 <= sizeof(micr_result));
-    for (std::size_t at = 0; at < 32; at += 16) {
-        __m128i v;
-        std::memcpy(&v, r.onus + at, sizeof v);
-        const auto is = [&](char c) {
-            const auto equal = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c))));
-            return static_cast<std::uint64_t>(equal) << at;
+    // The text is read in the four words that put_text wrote it with, so
+    // that each load is answered by one store that may still be on its way;
+    // two vectors of them cover the buffer, the second from byte `second`.
+    constexpr std::size_t width = sizeof r.onus, second = width - 16;
+    static_assert(width >= 16 && width <= 32);
+    std::uint64_t words[4];
+    const std::size_t offsets[4] = {0, 8, second, width - 8};
+    for (std::size_t i = 0; i < 4; ++i) std::memcpy(&words[i], r.onus + offsets[i], sizeof words[i]);
+    const __m128i low = _mm_set_epi64x(static_cast<long long>(words[1]), static_cast<long long>(words[0]));
+    const __m128i high = _mm_set_epi64x(static_cast<long long>(words[3]), static_cast<long long>(words[2]));
+    const auto is = [&](char c) {
+        const auto at = [c](__m128i v) {
+            return static_cast<std::uint64_t>(
+                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c)))));
         };
-        masks_.blank |= is(blank);
-        masks_.dash_symbol |= is(dash_symbol);
-        masks_.onus_symbol |= is(onus_symbol);
-    }
+        return at(low) | at(high) << second;
+    };
+    const auto length = static_cast<std::size_t>(std::countr_zero(is('\0')));  // the buffer holds a terminator
     const std::uint64_t inside = first_bits(length);
-    masks_.blank &= inside;
-    masks_.dash_symbol &= inside;
-    masks_.onus_symbol &= inside;
+    masks_.blank = is(blank) & inside;
+    masks_.dash_symbol = is(dash_symbol) & inside;
+    masks_.onus_symbol = is(onus_symbol) & inside;
 #else
+    const std::size_t length = text_length(r.onus, sizeof r.onus);
     masks_ = line_masks_by_byte(r.onus, length);
 #endif
     field_ = without_outer_blanks(first_bits(length));

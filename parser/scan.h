@@ -128,22 +128,25 @@ inline constexpr std::array<unsigned char, 64> keep_bytes = [] {
 
 // Puts the `count` bytes at `from` and zeros up to `width` into `to`, a text
 // buffer of the record: fixed-size moves, whatever the count, and no byte
-// read at or after `from + 32` or written at or after `to + width`.
+// read at or after `from + 32` or written at or after `to + width`.  Each
+// word goes straight from the source to the record, through no buffer that
+// a wider or narrower load would read back at once.
 inline void put_text(char* to, std::size_t width, const char* from, std::size_t count) {
-    std::uint64_t words[4], keep[4];
-    std::memcpy(words, from, sizeof words);
-    std::memcpy(keep, keep_bytes.data() + 32 - count, sizeof keep);
-    for (std::size_t i = 0; i < 4; ++i) words[i] &= keep[i];
-    char text[32];
-    std::memcpy(text, words, sizeof text);
-    // Two overlapping moves cover any width from 8 to 32.
+    const unsigned char* const keep = keep_bytes.data() + 32 - count;
+    const auto move_word = [&](std::size_t at) {
+        std::uint64_t word, kept;
+        std::memcpy(&word, from + at, sizeof word);
+        std::memcpy(&kept, keep + at, sizeof kept);
+        word &= kept;
+        std::memcpy(to + at, &word, sizeof word);
+    };
+    // Overlapping words cover any width from 8 to 32.
+    move_word(0);
     if (width >= 16) {
-        std::memcpy(to, text, 16);
-        std::memcpy(to + width - 16, text + width - 16, 16);
-    } else {
-        std::memcpy(to, text, 8);
-        std::memcpy(to + width - 8, text + width - 8, 8);
+        move_word(8);
+        move_word(width - 16);
     }
+    move_word(width - 8);
 }
 
 template <field_id F>
