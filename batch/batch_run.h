@@ -21,10 +21,10 @@ struct line_options {
 };
 
 struct input_summary {
-    long lines = 0;             // records made for this input
+    long lines = 0;             // lines read from this input, each of which gives a record
     int read_error = 0;         // errno of a failed read; the input ended there
     bool write_failed = false;  // a write failed (`out.error()`); nothing more is written
-    bool stopped = false;       // a stop signal came (stop_signals.h); the records made are held in `out`
+    bool stopped = false;       // a stop signal came (stop_signals.h); the lines read are held in `out`
 };
 
 // The most parsing threads --jobs takes: far more than a machine has cores
@@ -40,6 +40,8 @@ inline constexpr unsigned max_jobs = 256;
 // it stopped.  Every call but the parsing is the caller's thread's.
 class record_output {
 public:
+    struct pipeline;  // the blocks and the threads, in batch_run.cpp
+
     // `each_record`: every line a block of its own, its record written as
     // soon as it is made, as a reader watching a terminal expects.
     record_output(int fd, bool each_record, unsigned jobs = 1);
@@ -59,8 +61,6 @@ public:
     // dropped.  The end of every run: after flush(), or after a failed write.
     void finish();
 
-    struct pipeline;  // the blocks and the threads, in batch_run.cpp
-
 private:
     friend input_summary write_records(text_source& input, const micr_table* table, const line_options& options,
                                        const record_writer& writer, record_output& out);
@@ -71,8 +71,9 @@ private:
 // dropped, a last line without LF counts; micrparse clears ctrl_z_ends, so
 // that every other byte, a Ctrl-Z too, is a character), rewrites each
 // code line, given in reading order, from the reader's convention into the
-// library's letters, parses it with `table` (or none), and hands its record
-// to `out` through `writer`.  A UTF-8 byte-order mark that begins the input
+// library's letters, parses it with `table` (or none), and makes its record
+// through (a copy of) `writer`, each on one of `out`'s threads, for `out` to
+// write in order.  A UTF-8 byte-order mark that begins the input
 // is no part of the code line: it is not parsed, and under utf8 not written;
 // latin1 writes line 1 as read, mark included.  The 4095-byte limit counts
 // the line as read.  Stops after the line in hand when a stop signal comes.
