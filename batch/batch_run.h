@@ -1,8 +1,8 @@
 // micrparse's loop over one input: every line read gives one record, in order.
 #pragma once
 
+#include <memory>
 #include <string_view>
-#include <vector>
 
 #include "line_reader.h"
 #include "micr.h"
@@ -20,51 +20,60 @@ struct line_options {
     unsigned flags = 0;  // for micr_parse: 0 or MICR_SALVAGE
 };
 
-// Records on their way to a file descriptor: collected into blocks of 256 KiB
-// (a block-sized write is what keeps a file-to-file run fast) or written one
-// by one, and written with write(2), past stdio, so that a write cut short by
-// a signal goes on where it stopped.
-class record_output {
-public:
-    // `each_record`: write every record as soon as it is made, as a reader
-    // watching a terminal expects.
-    record_output(int fd, bool each_record);
-
-    // Makes room for one more record of at most `bound` bytes at end().
-    void reserve(std::size_t bound);
-    char* end() { return data_.data() + used_; }
-    // Takes the record written at end() up to `record_end`, and writes out
-    // what is held when a block is full or records go one by one.  False
-    // once a write has failed.
-    bool add(char* record_end);
-    // The same for bytes of the caller's.
-    bool add(std::string_view bytes);
-    // Writes out everything held; false once a write has failed.
-    bool flush();
-    // errno of the write that failed; 0 while none has.
-    int error() const { return error_; }
-
-private:
-    int fd_;
-    bool each_record_;
-    std::vector<char> data_;
-    std::size_t used_ = 0;
-    int error_ = 0;
-};
-
 struct input_summary {
-    long lines = 0;             // records made for this input
+    long lines = 0;             // lines read from this input, each of which gives a record
     int read_error = 0;         // errno of a failed read; the input ended there
     bool write_failed = false;  // a write failed (`out.error()`); nothing more is written
-    bool stopped = false;       // a stop signal came (stop_signals.h); the records made are held in `out`
+    bool stopped = false;       // a stop signal came (stop_signals.h); the lines read are held in `out`
+};
+
+// The most parsing threads --jobs takes: far more than a machine has cores
+// for, and each may hold up to 16 MiB (batch_run.cpp).
+inline constexpr unsigned max_jobs = 256;
+
+// Lines on their way to records, and records on their way to a file
+// descriptor.  Lines are handed in, in reading order, and gathered into
+// blocks; each block is parsed, and its records made, on one of `jobs`
+// threads (by the caller itself when `jobs` is 1), and the blocks' records
+// are written strictly in the order of their lines, each block with one
+// write(2), past stdio, so that a write cut short by a signal goes on where
+// it stopped.  Every call but the parsing is the caller's thread's.
+class record_output {
+public:
+    struct pipeline;  // the blocks and the threads, in batch_run.cpp
+
+    // `each_record`: every line a block of its own, its record written as
+    // soon as it is made, as a reader watching a terminal expects.
+    record_output(int fd, bool each_record, unsigned jobs = 1);
+    ~record_output();  // as finish()
+    record_output(const record_output&) = delete;
+    record_output& operator=(const record_output&) = delete;
+
+    // Bytes of the caller's that go out ahead of the records of the lines
+    // handed in after them (the CSV header).  False once a write has failed.
+    bool add(std::string_view bytes);
+    // Writes out the records of every line handed in, waiting for their
+    // blocks to be parsed, and everything held; false once a write has failed.
+    bool flush();
+    // errno of the write that failed; 0 while none has.
+    int error() const;
+    // Stops and joins the parsing threads; what they had not yet made is
+    // dropped.  The end of every run: after flush(), or after a failed write.
+    void finish();
+
+private:
+    friend input_summary write_records(text_source& input, const micr_table* table, const line_options& options,
+                                       const record_writer& writer, record_output& out);
+    std::unique_ptr<pipeline> pipeline_;
 };
 
 // Reads `input` line by line, as the source is set up (a CR before an LF is
 // dropped, a last line without LF counts; micrparse clears ctrl_z_ends, so
 // that every other byte, a Ctrl-Z too, is a character), rewrites each
 // code line, given in reading order, from the reader's convention into the
-// library's letters, parses it with `table` (or none), and hands its record
-// to `out` through `writer`.  A UTF-8 byte-order mark that begins the input
+// library's letters, parses it with `table` (or none), and makes its record
+// through (a copy of) `writer`, each on one of `out`'s threads, for `out` to
+// write in order.  A UTF-8 byte-order mark that begins the input
 // is no part of the code line: it is not parsed, and under utf8 not written;
 // latin1 writes line 1 as read, mark included.  The 4095-byte limit counts
 // the line as read.  Stops after the line in hand when a stop signal comes.

@@ -1,6 +1,7 @@
 // micrparse: parses MICR code lines in bulk.  Reads lines in reading order
 // from the named files or standard input and writes one record per line on
 // standard output, as JSON Lines or CSV.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,6 +56,9 @@ constexpr const char* usage_text =
     "                      valid UTF-8 gives an error record\n"
     "  --salvage           read on past a field that cannot be used, where its\n"
     "                      closing symbol allows, and split the on-us field\n"
+    "  --jobs=N            parse on N threads, from 1 to %u (the default: one for\n"
+    "                      each CPU micrparse may run on); the output is the\n"
+    "                      same for every N\n"
     "  -h, --help          show this help and exit\n"
     "  --version           show the version and exit\n"
     "\n"
@@ -239,14 +244,34 @@ bool regular_file(const char* name) {
     return ::stat(name, &info) == 0 && S_ISREG(info.st_mode);
 }
 
+// The CPUs this process may run on (its affinity mask), at least 1 and at
+// most max_jobs.
+unsigned usable_cpus() {
+    // A set that is too small for the kernel's is refused with EINVAL.
+    for (std::size_t cpus = CPU_SETSIZE; cpus <= (std::size_t{1} << 20); cpus *= 2) {
+        cpu_set_t* set = CPU_ALLOC(cpus);
+        if (set == nullptr) break;
+        const std::size_t size = CPU_ALLOC_SIZE(cpus);
+        const bool known = ::sched_getaffinity(0, size, set) == 0;
+        const int count = known ? CPU_COUNT_S(size, set) : 0;
+        CPU_FREE(set);
+        if (known) return static_cast<unsigned>(std::clamp(count, 1, static_cast<int>(micr::batch::max_jobs)));
+        if (errno != EINVAL) break;
+    }
+    return 1;
+}
+
 // Reads each input in turn and writes its records on standard output;
 // returns the exit status.  A stop signal ends the run once the records of
 // the lines parsed so far are written: micrparse then dies by it.
 int read_inputs(const micr::batch::options& opt, const micr_table* table, const micr_directory* directory) {
     micr::batch::catch_stop_signals();
-    micr::batch::record_output out(STDOUT_FILENO, ::isatty(STDOUT_FILENO) == 1);
-    // Every way out: a stop signal that came outweighs any exit status.
-    auto finish = [](int status) {
+    micr::batch::record_output out(STDOUT_FILENO, ::isatty(STDOUT_FILENO) == 1,
+                                   opt.jobs != 0 ? opt.jobs : usable_cpus());
+    // Every way out: no parsing thread outlives the run, and a stop signal
+    // that came outweighs any exit status.
+    auto finish = [&out](int status) {
+        out.finish();
         if (const int signal = micr::batch::stop_signal(); signal != 0) micr::batch::die_by(signal);
         return status;
     };
@@ -313,7 +338,9 @@ int main(int argc, char** argv) {
     using request = micr::batch::command_line::request;
     const micr::batch::command_line line = micr::batch::parse_options(argc, argv);
     switch (line.what) {
-        case request::help: std::printf(usage_text, micr::batch::max_line_length); return shown();
+        case request::help:
+            std::printf(usage_text, micr::batch::max_jobs, micr::batch::max_line_length);
+            return shown();
         case request::version: std::fputs("micrparse (micr) " MICR_VERSION "\n", stdout); return shown();
         case request::bad_usage: return bad_usage(line.error);
         case request::run: break;

@@ -1,6 +1,7 @@
 #include "options.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstddef>
 #include <cstring>
 #include <iterator>
@@ -44,9 +45,19 @@ bool set_symbols(const char* value, const char*& symbols) {
     return true;
 }
 
+// A number of parsing threads: digits alone, from 1 to max_jobs.
+bool set_jobs(std::string_view value, unsigned& jobs) {
+    unsigned n = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), n);
+    if (value.empty() || error != std::errc() || end != value.data() + value.size() || n < 1 || n > max_jobs)
+        return false;
+    jobs = n;
+    return true;
+}
+
 // Options that take one value: each may be given once.
-constexpr std::string_view single_valued[] = {"--format",      "--symbols",   "--encoding",       "--table",
-                                              "--check-table", "--directory", "--check-directory"};
+constexpr std::string_view single_valued[] = {"--format",      "--symbols",   "--encoding",        "--table",
+                                              "--check-table", "--directory", "--check-directory", "--jobs"};
 // Options that only check a file, and stand alone.
 constexpr std::string_view check_options[] = {"--check-table", "--check-directory"};
 
@@ -133,6 +144,13 @@ command_line parse_options(int argc, const char* const* argv) {
                 return stop(bad_usage, "option '--encoding' needs a value: latin1 or utf8");
             if (!set_named(value, encodings, opt.line.encoding))
                 return stop(bad_usage, "unknown encoding '" + std::string(value) + "' (use latin1 or utf8)");
+        } else if (name == "--jobs") {
+            const std::string range = "from 1 to " + std::to_string(max_jobs);
+            if ((value = value_of()) == nullptr)
+                return stop(bad_usage, "option '--jobs' needs a value: a number of threads " + range);
+            if (!set_jobs(value, opt.jobs))
+                return stop(bad_usage, "option '--jobs' takes a number of threads " + range + ", not '" +
+                                           std::string(value) + "'");
         } else if (arg == "--salvage") {
             opt.line.flags |= MICR_SALVAGE;
         } else {

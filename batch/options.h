@@ -19,6 +19,7 @@ struct options {
     const char* directory = nullptr;  // --directory
     bool x9 = false;                  // --x9
     const char* check_directory = nullptr;
+    unsigned jobs = 0;               // --jobs: parsing threads; 0 for one per CPU micrparse may run on
     std::vector<const char*> files;  // "-" is standard input, the one input when no file is named
 };
 

@@ -54,6 +54,15 @@ int stop_signal() { return caught; }
 nothing_held::nothing_held() { die_at_once = 1; }
 nothing_held::~nothing_held() { die_at_once = 0; }
 
+stop_signals_blocked::stop_signals_blocked() {
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    for (const int signal : stop_signals) sigaddset(&blocked, signal);
+    pthread_sigmask(SIG_BLOCK, &blocked, &previous_);
+}
+
+stop_signals_blocked::~stop_signals_blocked() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+
 void die_by(int signal) {
     restore_and_raise(signal);
     // The signal was blocked or ignored after all: the exit status a shell gives a signal's death.

@@ -4,6 +4,8 @@
 // signal; the loop that parses asks for it after every line.
 #pragma once
 
+#include <signal.h>
+
 namespace micr::batch {
 
 // Installs the handlers, without SA_RESTART: a read that waits in the kernel
@@ -24,6 +26,20 @@ public:
     ~nothing_held();
     nothing_held(const nothing_held&) = delete;
     nothing_held& operator=(const nothing_held&) = delete;
+};
+
+// Blocks the stop signals in the calling thread while it lives.  Threads
+// started meanwhile keep them blocked for good, so that a stop signal goes to
+// the thread that reads and writes, and cuts short the wait it is in.
+class stop_signals_blocked {
+public:
+    stop_signals_blocked();
+    ~stop_signals_blocked();
+    stop_signals_blocked(const stop_signals_blocked&) = delete;
+    stop_signals_blocked& operator=(const stop_signals_blocked&) = delete;
+
+private:
+    sigset_t previous_;
 };
 
 // Restores the default action of `signal` and raises it.

@@ -2,16 +2,23 @@
 // output and for edge inputs, file and option handling, exit statuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
+#include "line_generator.h"
 #include "options.h"
 #include "test_support.h"
 #include "utf8.h"
@@ -559,6 +566,19 @@ TEST(Micrparse, BadOptionsAreReportedOnStandardErrorWithExitStatus1) {
         {"check-table with no table",
          {"--no-table", "--check-table=a.dat"},
          "micrparse: option '--check-table' takes no other option and no file\n" + hint},
+        {"jobs that are no number of threads",
+         {"--jobs=0"},
+         "micrparse: option '--jobs' takes a number of threads from 1 to 256, not '0'\n" + hint},
+        {"jobs beyond the most",
+         {"--jobs", "257"},
+         "micrparse: option '--jobs' takes a number of threads from 1 to 256, not '257'\n" + hint},
+        {"jobs without its value",
+         {"--jobs"},
+         "micrparse: option '--jobs' needs a value: a number of threads from 1 to 256\n" + hint},
+        {"jobs twice", {"--jobs=2", "--jobs", "3"}, "micrparse: option '--jobs' given twice\n" + hint},
+        {"check-table with jobs",
+         {"--check-table=a.dat", "--jobs=2"},
+         "micrparse: option '--check-table' takes no other option and no file\n" + hint},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
@@ -592,6 +612,7 @@ std::string parsed(std::vector<std::string> args) {
     if (opt.directory != nullptr) words += " directory " + std::string(opt.directory);
     if (opt.x9) words += " x9";
     if (opt.check_directory != nullptr) words += " check-directory " + std::string(opt.check_directory);
+    if (opt.jobs != 0) words += " jobs " + std::to_string(opt.jobs);
     words += ", files";
     for (const char* file : opt.files) words += " '" + std::string(file) + "'";
     return words;
@@ -643,6 +664,22 @@ TEST(MicrparseOptions, ArgumentsToWhatTheyAskFor) {
         {{"--table", "--help"}, "jsonl table --help, files '-'"},
         {{"--table=t.dat", "--no-table"}, "usage error"},
         {{"--format"}, "usage error"},
+        {{"--jobs", "4", "a.txt"}, "jsonl jobs 4, files 'a.txt'"},
+        {{"--jobs=1"}, "jsonl jobs 1, files '-'"},
+        {{"--jobs=256"}, "jsonl jobs 256, files '-'"},
+        {{"--jobs=007"}, "jsonl jobs 7, files '-'"},
+        {{"--jobs=257"}, "usage error"},
+        {{"--jobs=0"}, "usage error"},
+        {{"--jobs", "-1"}, "usage error"},
+        {{"--jobs=+2"}, "usage error"},
+        {{"--jobs= 2"}, "usage error"},
+        {{"--jobs=2x"}, "usage error"},
+        {{"--jobs=4294967297"}, "usage error"},
+        {{"--jobs="}, "usage error"},
+        {{"--jobs"}, "usage error"},
+        {{"--jobs=2", "--jobs=2"}, "usage error"},
+        {{"--jobs", "--help"}, "usage error"},
+        {{"--", "--jobs=2"}, "jsonl, files '--jobs=2'"},
     };
     for (const auto& row : rows) {
         std::string args;
@@ -660,8 +697,8 @@ TEST(Micrparse, HelpAndVersion) {
         EXPECT_EQ(run.out.rfind("Usage: micrparse [OPTION]... [FILE]...\n", 0), 0u) << run.out;
         EXPECT_NE(run.out.find("--format=FORMAT"), std::string::npos);
         EXPECT_NE(run.out.find("PARSE.DAT"), std::string::npos);
-        for (const char* named : {"--explain", "--directory=FILE", "--check-directory=FILE", "--x9", "eft_routing",
-                                  "split_by", "bank (", "x9 ("})
+        for (const char* named : {"--explain", "--directory=FILE", "--check-directory=FILE", "--x9", "--jobs=N",
+                                  "from 1 to 256", "eft_routing", "split_by", "bank (", "x9 ("})
             EXPECT_NE(run.out.find(named), std::string::npos) << named;
         EXPECT_EQ(run.err, "");
         EXPECT_EQ(run.exit_status, 0);
@@ -770,6 +807,168 @@ TEST(Micrparse, BadConventionsAndEncodingsAreRefused) {
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err, row.error);
         EXPECT_EQ(run.exit_status, 1);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// `count` lines of every kind micrparse meets, each ended by LF or CR LF:
+// cheque lines and garbled ones, lines too long, the longest lines (of
+// control bytes, escaped at six bytes per byte), NUL bytes, bytes that are
+// no UTF-8, Unicode symbols, quotes and commas.
+std::string mixed_lines(micr_test::generator& g, int count) {
+    const std::string unicode =
+        "\xe2\x91\x86"
+        "123456780\xe2\x91\x86 12345678\xe2\x91\x88 0101 \xe2\x91\x87"
+        "0000012500\xe2\x91\x87";
+    std::string lines;
+    for (int i = 0; i < count; ++i) {
+        switch (g.pick(200)) {
+            case 0: lines += std::string(micr::batch::max_line_length + 1 + g.pick(3000), '1'); break;
+            case 1: lines += std::string(micr::batch::max_line_length, '\x01'); break;
+            case 2:
+                lines += std::string(
+                    "t123456780t 1234\0"
+                    "5678o a1a",
+                    25);
+                break;
+            case 3:
+                lines +=
+                    "a1\xe9"
+                    "2a";
+                break;
+            case 4:
+            case 5: lines += unicode; break;
+            case 6: lines += "a1,\"2a"; break;
+            default: lines += g.line();
+        }
+        lines += g.chance(10) ? "\r\n" : "\n";
+    }
+    return lines;
+}
+
+// Writes `bytes` into the FIFO `path` once a reader opens it, in pieces of
+// random size with pauses, so that the reader finds it idle in the middle of
+// lines.  Gives up when nobody opens it for a while.
+void feed_slowly(const std::string& path, const std::string& bytes, unsigned start) {
+    int fd = -1;
+    for (int tries = 0; fd < 0 && tries < 60'000; ++tries) {
+        fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);  // ENXIO until the reader opens it
+        if (fd < 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (fd < 0) return;
+    fcntl(fd, F_SETFL, 0);  // blocking from here on
+    micr_test::generator g(start);
+    for (std::size_t at = 0; at < bytes.size();) {
+        const std::size_t piece = std::min(bytes.size() - at, 1 + g.pick(3000));
+        const ssize_t n = write(fd, bytes.data() + at, piece);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        at += static_cast<std::size_t>(n);
+        if (g.chance(20)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    close(fd);
+}
+
+TEST(MicrparseJobs, EveryJobCountWritesTheBytesOfOne) {
+    const temp_dir dir(false);
+    micr_test::generator g(2024);
+    // Tens of thousands of lines, so that many blocks go through every thread;
+    // a byte-order mark first, and a last line without a line feed.
+    const std::string big = byte_order_mark + mixed_lines(g, 30'000) + "t026009593t 001234 5678901o a0000004250a";
+    const std::string standard_input = byte_order_mark + mixed_lines(g, 500);
+    const std::string slow = mixed_lines(g, 2'000);
+    const std::string quoted_name = "day 2, \"late\" caf\xe9.txt";  // quoted in CSV, escaped in JSON, no UTF-8
+    write_file(dir.file("big.txt"), big);
+    write_file(dir.file(quoted_name), "a1a\r\n\na2a");
+    write_file(dir.file("table.dat"), "B 123456780 A 1 0 4 L\nB 026009593 D 1 7 6 R\n");
+    const std::vector<std::string> inputs = {"big.txt", "-", "slow.fifo", quoted_name, "-"};
+    const long lines = 30'000 + 1 + 500 + 2'000 + 3;
+    const std::vector<std::vector<std::string>> option_sets = {
+        {"--format=jsonl", "--table=table.dat", "--explain", "--x9"},
+        {"--format=csv", "--table=table.dat", "--explain", "--x9", "--encoding=utf8", "--salvage"},
+        {"--format=csv", "--no-table", "--symbols=TOAD"},
+    };
+    for (const std::vector<std::string>& options : option_sets) {
+        std::string given;
+        for (const std::string& option : options) given += " " + option;
+        program_run one;
+        for (const char* jobs : {"1", "2", "3", "4"}) {
+            SCOPED_TRACE(std::string("--jobs ") + jobs + given);
+            std::vector<std::string> args = options;
+            args.push_back(std::string("--jobs=") + jobs);
+            args.insert(args.end(), inputs.begin(), inputs.end());
+            std::filesystem::remove(dir.file("slow.fifo"));
+            ASSERT_EQ(mkfifo(dir.file("slow.fifo").c_str(), 0600), 0);
+            std::thread feeder(feed_slowly, dir.file("slow.fifo"), slow, 7u);
+            const program_run run = run_program(micrparse, args, dir.path(), standard_input);
+            feeder.join();
+            if (std::string(jobs) == "1") {
+                one = run;
+                ASSERT_EQ(run.err, "");
+                ASSERT_EQ(run.exit_status, 0);
+                const long header = options[0] == "--format=csv" ? 1 : 0;
+                ASSERT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), lines + header) << "a record per line";
+                continue;
+            }
+            EXPECT_EQ(run.exit_status, one.exit_status);
+            EXPECT_EQ(run.err, one.err);
+            ASSERT_EQ(run.out.size(), one.out.size());
+            EXPECT_TRUE(run.out == one.out)
+                << "first difference at byte "
+                << std::mismatch(run.out.begin(), run.out.end(), one.out.begin()).first - run.out.begin();
+        }
+    }
+}
+
+TEST(MicrparseJobs, FailuresEndTheRunAsWithOneThread) {
+    const temp_dir dir(false);
+    std::string big;
+    for (int i = 0; i < 20'000; ++i) big += "t123456780t 12345678o 0101 a" + std::to_string(1'000'000'000 + i) + "a\n";
+    write_file(dir.file("big.txt"), big);
+    write_file(dir.file("small.txt"), "a1a\n");
+    const std::string small_record = amount_only("small.txt", 1, "a1a", "1", "OK");
+    const struct {
+        const char* why;
+        std::vector<std::string> args;
+        std::string error;
+        bool goes_on;  // the records of small.txt come last
+    } rows[] = {
+        {"an input that cannot be read, between two that can",
+         {"big.txt", "/proc/self/mem", "small.txt"},
+         "micrparse: error reading '/proc/self/mem': Input/output error\n",
+         true},
+        {"an input that cannot be opened",
+         {"big.txt", "missing.txt", "small.txt"},
+         "micrparse: cannot open 'missing.txt': No such file or directory\n",
+         true},
+        {"output that cannot be written: the run stops at the first failed write",
+         {"-c", "exec \"$0\" \"$@\" >/dev/full", micrparse, "big.txt", "small.txt"},
+         "micrparse: error writing standard output: No space left on device\n",
+         false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        const bool by_shell = row.args[0] == "-c";
+        program_run one;
+        for (const char* jobs : {"--jobs=1", "--jobs=4"}) {
+            SCOPED_TRACE(jobs);
+            std::vector<std::string> args = row.args;
+            args.insert(args.begin() + (by_shell ? 3 : 0), {"--no-table", jobs});
+            const program_run run = run_program(by_shell ? "/bin/sh" : micrparse, args, dir.path());
+            EXPECT_EQ(run.err, row.error);
+            EXPECT_EQ(run.exit_status, 1);
+            if (row.goes_on) {
+                EXPECT_TRUE(run.out.ends_with(small_record));
+                EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 20'001);
+            }
+            if (std::string(jobs) == "--jobs=1")
+                one = run;
+            else
+                EXPECT_TRUE(run.out == one.out);
+        }
     }
 }
 
