@@ -12,7 +12,9 @@
 // runs the suite prints each scenario's time per line over its baseline's.
 //
 // Beside them, micr_parse with a table loaded once, of 1 and of 1,000
-// entries: the second may cost at most 1.15 times the first.
+// entries: the second may cost at most 1.15 times the first; and the floor
+// of a parse (byte_map_floor.h) over the same lines, which the 1,000-entry
+// figure is reported against.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -29,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "byte_map_floor.h"
 #include "corpus.h"
 #include "parse_steps.h"
 
@@ -70,6 +73,7 @@ struct core_scenario {
 };
 core_scenario core_scenarios[2] = {{"core/table_1", "1-entry table"}, {"core/table_1000", "1,000-entry table"}};
 constexpr double core_target = 1.15;
+constexpr char floor_key[] = "core/floor";
 std::vector<std::string> printed_lines;  // as the reader delivers them
 
 void fail(const char* what) {
@@ -194,6 +198,22 @@ void bm_core(benchmark::State& state, const core_scenario* c) {
     state.SetItemsProcessed(state.iterations());
 }
 
+// The floor over the lines micr_parse is timed on.
+void bm_floor(benchmark::State& state) {
+    static const micr_bench::byte_map_floor floor;
+    const std::size_t n = printed_lines.size();
+    std::size_t i = 0;
+    unsigned char out[4096];
+    for (auto _ : state) {
+        const std::string& line = printed_lines[i];
+        floor.map(line.data(), std::min(line.size(), sizeof out), out);
+        benchmark::DoNotOptimize(out);
+        benchmark::ClobberMemory();
+        if (++i == n) i = 0;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
 // Only the table I/O: the same open, the same read sizes into a stack
 // buffer, as far as the parser reads, and the close.
 void bm_baseline(benchmark::State& state, const scenario* s) {
@@ -255,6 +275,9 @@ public:
             std::fprintf(out, "  %-24s %12.1f\n  %-24s %12.1f\n  1,000 over 1 entry: %.3f <= %.2f %s\n",
                          core_scenarios[0].title, small, core_scenarios[1].title, large, ratio, core_target,
                          ratio <= core_target ? "met" : "NOT MET");
+            if (const double floor = median(floor_key); floor > 0)
+                std::fprintf(out, "  floor (each byte through a table) %6.1f\n  1,000 entries over the floor: %.2f\n",
+                             floor, large / floor);
         }
         std::fflush(out);
     }
@@ -308,6 +331,7 @@ int main(int argc, char** argv) {
     }
     for (const core_scenario& c : core_scenarios)
         benchmark::RegisterBenchmark(c.key, bm_core, &c)->Unit(benchmark::kNanosecond);
+    benchmark::RegisterBenchmark(floor_key, bm_floor)->Unit(benchmark::kNanosecond);
     ratio_reporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
