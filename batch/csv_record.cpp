@@ -18,8 +18,13 @@ struct csv_rule {
             plain[static_cast<std::size_t>(c)] = c != ',' && c != '"' && c != '\r' && c != '\n';
         return plain;
     }();
-    static bool word(std::uint64_t x) {
-        return (x & highs) == 0 && !(has_byte(x, ',') || has_byte(x, '"') || has_byte(x, '\r') || has_byte(x, '\n'));
+    // Each byte alone, as in json_rule::flagged; control bytes below 0x0e,
+    // NUL, LF and CR among them, are flagged all.
+    static constexpr std::uint64_t flagged(std::uint64_t x) {
+        const std::uint64_t low = x & ~highs;
+        const std::uint64_t plain =
+            (low + ones * (0x80 - 0x0e)) & ((low ^ ones * '"') + ~highs) & ((low ^ ones * ',') + ~highs) & ~x;
+        return ~plain & highs;
     }
     static constexpr char quote = '\0';  // a plain CSV field needs no quotes
     static std::string quoted(std::string_view utf8) { return csv_field(utf8); }
@@ -40,19 +45,19 @@ class csv_cells {
 public:
     explicit csv_cells(cursor& out) : out_(out) {}
     void column(column_name, const cell::written& v) { cell(v.bytes); }
-    void column(column_name, long v) {
+    [[gnu::always_inline]] void column(column_name, long v) {
         out_.number(v);
         out_.put(',');
     }
-    void column(column_name, const cell::text& v) {
+    [[gnu::always_inline]] void column(column_name, const cell::text& v) {
         out_.text<csv_rule>(v.bytes, v.utf8);
         out_.put(',');
     }
-    void column(column_name, const cell::field& v) {
+    [[gnu::always_inline]] void column(column_name, const cell::field& v) {
         out_.text<csv_rule>(v.text, v.width);
         out_.put(',');
     }
-    void column(column_name, const cell::name& v) {
+    [[gnu::always_inline]] void column(column_name, const cell::name& v) {
         out_.put(v.text);
         out_.put(',');
     }
@@ -61,6 +66,18 @@ public:
         out_.put(',');
     }
     void column(column_name, const cell::optional_text& v) { text(v.bytes); }
+    [[gnu::always_inline]] void column(column_name, const cell::optional_field& v) {
+        out_.text<csv_rule>(v.text, v.width);
+        out_.put(',');
+    }
+    [[gnu::always_inline]] void column(column_name, const cell::optional_name& v) {
+        if (v.text != nullptr) out_.put(*v.text);
+        out_.put(',');
+    }
+    [[gnu::always_inline]] void column(column_name, const cell::digits& v) {
+        out_.bare(v.text, v.width);
+        out_.put(',');
+    }
     void column(column_name, const cell::error& v) { text(v.reason); }
     void column(column_name, const cell::name_list& v) {
         for (std::size_t i = 0; i < v.count; ++i) {

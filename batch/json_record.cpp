@@ -12,15 +12,21 @@ namespace micr::batch {
 namespace {
 
 // In a JSON string, printable ASCII but the quote and the backslash stands
-// as it is.
+// as it is; flagged are exactly the other bytes.
 struct json_rule {
     static constexpr std::array<bool, 256> byte = [] {
         std::array<bool, 256> plain{};
         for (int c = 0x20; c <= 0x7e; ++c) plain[static_cast<std::size_t>(c)] = c != '"' && c != '\\';
         return plain;
     }();
-    static bool word(std::uint64_t x) {
-        return !(has_below(x, 0x20) || has_above(x, 0x7e) || has_byte(x, '"') || has_byte(x, '\\'));
+    // Each byte alone: its low seven bits, so that no sum carries into the
+    // next byte.
+    static constexpr std::uint64_t flagged(std::uint64_t x) {
+        const std::uint64_t low = x & ~highs;
+        const std::uint64_t plain = (low + ones * (0x80 - 0x20))  // 0x20 or above
+                                    & ~(low + ones)               // not DEL
+                                    & ((low ^ ones * '"') + ~highs) & ((low ^ ones * '\\') + ~highs) & ~x;
+        return ~plain & highs;
     }
     static constexpr char quote = '"';
     static std::string quoted(std::string_view utf8) { return json_string(utf8); }
@@ -54,12 +60,15 @@ struct json_keys {
     }
 };
 
+[[gnu::noinline]] json_keys build_keys() {
+    json_keys k;
+    all_columns(k, record_values{});
+    return k;
+}
+
+// Built on first use, after the name tables that the column list reads.
 const json_keys& keys() {
-    static const json_keys built = [] {
-        json_keys k;
-        all_columns(k, record_values{});
-        return k;
-    }();
+    static const json_keys built = build_keys();
     return built;
 }
 
@@ -72,19 +81,19 @@ public:
         key();
         out_.put(v.bytes);
     }
-    void column(column_name, long v) {
+    [[gnu::always_inline]] void column(column_name, long v) {
         key();
         out_.number(v);
     }
-    void column(column_name, const cell::text& v) {
+    [[gnu::always_inline]] void column(column_name, const cell::text& v) {
         key();
         out_.text<json_rule>(v.bytes, v.utf8);
     }
-    void column(column_name, const cell::field& v) {
+    [[gnu::always_inline]] void column(column_name, const cell::field& v) {
         key();
         out_.text<json_rule>(v.text, v.width);
     }
-    void column(column_name, const cell::name& v) {
+    [[gnu::always_inline]] void column(column_name, const cell::name& v) {
         key();
         out_.put(v.text);
         out_.put('"');
@@ -100,6 +109,30 @@ public:
         key();
         if (!v.bytes.empty())
             out_.text<json_rule>(v.bytes);
+        else
+            out_.put("null");
+    }
+    [[gnu::always_inline]] void column(column_name, const cell::optional_field& v) {
+        key();
+        if (v.text[0] != '\0')
+            out_.text<json_rule>(v.text, v.width);
+        else
+            out_.put("null");
+    }
+    [[gnu::always_inline]] void column(column_name, const cell::optional_name& v) {
+        key();
+        if (v.text != nullptr) {
+            out_.put('"');
+            out_.put(*v.text);
+            out_.put('"');
+        } else {
+            out_.put("null");
+        }
+    }
+    [[gnu::always_inline]] void column(column_name, const cell::digits& v) {
+        key();
+        if (v.text[0] != '\0')
+            out_.bare(v.text, v.width);
         else
             out_.put("null");
     }

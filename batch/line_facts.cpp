@@ -1,8 +1,11 @@
 #include "line_facts.h"
 
+#include <charconv>
 #include <cstring>
 
+#include "byte_words.h"
 #include "fields.h"
+#include "routing_number.h"
 
 namespace micr::batch {
 namespace {
@@ -18,6 +21,50 @@ bool split_ran(const micr_result& r, unsigned flags) {
 
 std::string_view name_or_none(const char* name) { return name != nullptr ? name : std::string_view(); }
 
+// The length of the text in a buffer of `width` (at least 8) bytes, up to its
+// terminator or the buffer's end, when every byte of it is a decimal digit;
+// not_digits when one is not.
+constexpr std::size_t not_digits = ~std::size_t{0};
+std::size_t digits_length(const char* text, std::size_t width) {
+    std::size_t i = 0;
+    std::uint64_t word = 0, zeros = 0;
+    for (; i + 8 <= width; i += 8) {
+        word = load_word(text + i);
+        zeros = zero_bytes(word);
+        if (zeros != 0) break;
+        if (!all_digits(word)) return not_digits;
+    }
+    if (zeros == 0) {
+        if (i == width) return width;
+        word = last_bytes(text, width, i);
+        zeros = zero_bytes(word);
+    }
+    const unsigned count = bytes_before(zeros);
+    return all_digits(first_bytes(word, count, '0')) ? i + count : not_digits;
+}
+
+// The amount in cents of an OK amount, spelled for amount_cents.
+void spell_cents(const micr_result& r, char (&out)[MICR_AMOUNT_SIZE]) {
+    constexpr std::string_view limit = "9007199254740992";  // 2^53
+    const std::size_t length = digits_length(r.amount, sizeof r.amount);
+    if (length != not_digits) {
+        std::size_t first = 0;
+        while (first + 1 < length && r.amount[first] == '0') ++first;
+        const std::string_view digits = length == 0 ? "0" : std::string_view(r.amount + first, length - first);
+        if (digits.size() < limit.size() || (digits.size() == limit.size() && digits < limit)) {
+            digits.copy(out, digits.size());
+            out[digits.size()] = '\0';
+        }
+        return;
+    }
+    // Not digits alone, which the parser never leaves in an OK amount: each
+    // byte counts as its distance from '0'.
+    unsigned long long value = 0;
+    for (const char c : std::string_view(r.amount, strnlen(r.amount, sizeof r.amount)))
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    if (value < (1ull << 53)) *std::to_chars(out, out + limit.size(), value).ptr = '\0';
+}
+
 }  // namespace
 
 int parse_for_record(const micr_table* table, std::string_view text, unsigned flags, const record_options& options,
@@ -30,17 +77,19 @@ int parse_for_record(const micr_table* table, std::string_view text, unsigned fl
 
 line_facts facts_of(const micr_result& r) {
     line_facts facts;
-    if (r.amount_status == ST_OK) {
-        unsigned long long value = 0;
-        for (const char* p = r.amount; *p != '\0'; ++p) value = value * 10 + static_cast<unsigned>(*p - '0');
-        if (value < (1ull << 53)) facts.amount_cents = static_cast<long>(value);
-    }
+    if (r.amount_status == ST_OK) spell_cents(r, facts.amount_cents);
     if (r.transit_status == ST_OK) {
-        // Nine digits, or branch, dash and institution, have an EFT routing
-        // number; every other OK transit holds a dash somewhere else.
-        const bool eft = micr_eft_routing(r.transit, facts.eft_routing) == 1;
-        const bool nine_digits = std::strchr(r.transit, dash_symbol) == nullptr;
-        facts.transit_form = nine_digits ? "aba" : eft ? "canadian" : "dash";
+        if (digits_length(r.transit, sizeof r.transit) == routing_number_length) {
+            // Nine digits are their own EFT routing number (micr_eft_routing).
+            std::memcpy(facts.eft_routing, r.transit, routing_number_length + 1);
+            facts.form = transit_form::aba;
+        } else {
+            // Branch, dash and institution have an EFT routing number; every
+            // other OK transit holds a dash somewhere else.
+            const bool eft = micr_eft_routing(r.transit, facts.eft_routing) == 1;
+            const bool no_dash = std::strchr(r.transit, dash_symbol) == nullptr;
+            facts.form = no_dash ? transit_form::aba : eft ? transit_form::canadian : transit_form::dash;
+        }
     }
     if (r.transit_status == ST_UNRECOG) micr_repair_routing(r.transit, facts.routing_repair);
     return facts;

@@ -51,6 +51,17 @@ struct name {  // a name of the parser's: letters that never need quoting
 struct optional_text {  // plain text, or none when empty
     std::string_view bytes;
 };
+struct optional_field {  // a text buffer up to its terminator, or none when empty
+    const char* text;
+    std::size_t width;
+};
+struct optional_name {  // a name that never needs quoting, or none (null)
+    const piece* text;
+};
+struct digits {  // a whole number's decimal digits in a text buffer, up to its terminator; none when empty
+    const char* text;
+    std::size_t width;
+};
 struct error {  // why the line could not be parsed; empty when it was parsed
     std::string_view reason;
 };
@@ -115,6 +126,14 @@ private:
 extern const name_table status_names;
 extern const name_table state_names;
 
+// The names of the forms of an OK transit, by transit_form.
+inline constexpr piece transit_form_names[] = {make_piece({}), make_piece({"aba"}), make_piece({"canadian"}),
+                                               make_piece({"dash"})};
+
+constexpr const piece* name_of(transit_form form) {
+    return form == transit_form::none ? nullptr : &transit_form_names[static_cast<std::size_t>(form)];
+}
+
 // The record of a line that could not be parsed has a result of nothing.
 inline constexpr micr_result no_result{};
 
@@ -152,15 +171,17 @@ void line_columns(Out& out, const record_values& r) {
     out.column({"status"}, long{r.result.status});
     out.column({"exception_state"}, cell::name{state_names[r.result.exception_state]});
     out.column({"unrecognized_symbols"}, long{r.result.unrecognized_symbols});
+    // Unrolled: each field is written for its own width.
+#pragma GCC unroll 8
     for (const field_id f : all_fields) {
         out.column({fields[f].name}, cell::field{text_of(r.result, f), fields[f].width});
         out.column({fields[f].name, "_status"}, cell::name{status_names[status_of(r.result, f)]});
     }
     out.column({"error"}, cell::error{r.error});
-    out.column({"amount_cents"}, r.facts.amount_cents);
-    out.column({"transit_form"}, cell::optional_text{r.facts.transit_form});
-    out.column({"routing_repair"}, cell::optional_text{r.facts.routing_repair});
-    out.column({"eft_routing"}, cell::optional_text{r.facts.eft_routing});
+    out.column({"amount_cents"}, cell::digits{r.facts.amount_cents, sizeof r.facts.amount_cents});
+    out.column({"transit_form"}, cell::optional_name{name_of(r.facts.form)});
+    out.column({"routing_repair"}, cell::optional_field{r.facts.routing_repair, sizeof r.facts.routing_repair});
+    out.column({"eft_routing"}, cell::optional_field{r.facts.eft_routing, sizeof r.facts.eft_routing});
     // A group's value is computed only for a record that carries the group.
     const auto split_by = [&r] { return split_of(*r.parsed); };
     const auto bank = [&r] { return bank_of(r.result, r.directory); };

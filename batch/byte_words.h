@@ -1,0 +1,51 @@
+// Tests of eight bytes at a time, for micrparse's texts: a word is eight
+// bytes loaded in memory order, its first byte the lowest.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace micr::batch {
+
+static_assert(std::endian::native == std::endian::little, "a word's first byte is its lowest");
+
+inline constexpr std::uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
+
+// Whether some byte of a word is below n (n <= 128), above n (n < 128), or
+// equal to b.  Exact about whether there is one.
+constexpr bool has_below(std::uint64_t x, unsigned n) { return ((x - ones * n) & ~x & highs) != 0; }
+constexpr bool has_above(std::uint64_t x, unsigned n) { return (((x + ones * (127 - n)) | x) & highs) != 0; }
+constexpr bool has_byte(std::uint64_t x, unsigned char b) { return has_below(x ^ (ones * b), 1); }
+
+inline std::uint64_t load_word(const char* p) {
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+
+// The high bit of every zero byte of a word, and perhaps of bytes after the
+// first zero byte (a borrow passes on); the lowest bit set is exact.
+constexpr std::uint64_t zero_bytes(std::uint64_t x) { return (x - ones) & ~x & highs; }
+
+// How many bytes of a word come before its first zero byte, given the word's
+// zero_bytes (not 0).
+inline unsigned bytes_before(std::uint64_t zeros) { return static_cast<unsigned>(std::countr_zero(zeros)) / 8; }
+
+// The first `count` (< 8) bytes of a word, the others replaced by `fill`.
+constexpr std::uint64_t first_bytes(std::uint64_t x, unsigned count, unsigned char fill) {
+    const std::uint64_t kept = (std::uint64_t{1} << (8 * count)) - 1;
+    return (x & kept) | (ones * fill & ~kept);
+}
+
+// The last bytes of a buffer of `width` (>= 8) bytes from `from` on (fewer
+// than eight), as the lowest bytes of a word whose other bytes are zero.
+inline std::uint64_t last_bytes(const char* buffer, std::size_t width, std::size_t from) {
+    return load_word(buffer + width - 8) >> (8 * (8 - (width - from)));
+}
+
+// Whether every byte of a word is a decimal digit.
+constexpr bool all_digits(std::uint64_t x) { return !has_below(x, '0') && !has_above(x, '9'); }
+
+}  // namespace micr::batch
