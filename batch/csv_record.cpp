@@ -40,10 +40,12 @@ struct csv_empty_cells {
 };
 
 // A row's cells, each followed by a comma; the end of the row replaces the
-// last one.
+// last one.  Holds its cursor by value and is never handed out by address,
+// as json_values.
 class csv_cells {
 public:
-    explicit csv_cells(cursor& out) : out_(out) {}
+    explicit csv_cells(char* at) : out_(at) {}
+    cursor& out() { return out_; }
     void column(column_name, const cell::written& v) { cell(v.bytes); }
     [[gnu::always_inline]] void column(column_name, long v) {
         out_.number(v);
@@ -88,7 +90,7 @@ public:
     }
     template <class Get, class Members>
     void group(group_name, bool carried, const Get& get, Members members) {
-        if (carried) carried_group(get, members);
+        if (carried) out_ = carried_group(out_, get, members);
     }
     // Ends the row.
     char* end() {
@@ -101,13 +103,15 @@ private:
     // Kept out of line: rows without groups, the common case, are written
     // faster without their code in the way.
     template <class Get, class Members>
-    [[gnu::noinline]] void carried_group(const Get& get, Members members) {
+    [[gnu::noinline]] static cursor carried_group(cursor out, const Get& get, Members members) {
         if (const auto v = get()) {
-            members(*this, *v);
-        } else {
-            csv_empty_cells empty{out_};
-            members(empty, group_value<Get>{});
+            csv_cells cells(out.end());
+            members(cells, *v);
+            return cells.out_;
         }
+        csv_empty_cells empty{out};
+        members(empty, group_value<Get>{});
+        return out;
     }
     void text(std::string_view bytes) {
         out_.text<csv_rule>(bytes);
@@ -117,17 +121,16 @@ private:
         out_.put(written);
         out_.put(',');
     }
-    cursor& out_;
+    cursor out_;
 };
 
 // The cells after file and line of a line that could not be parsed: all
 // empty but the error.
 struct csv_error_cells {
     csv_cells& cells;
-    cursor& out;
     template <class Value>
     void column(column_name, const Value&) {
-        out.put(',');
+        cells.out().put(',');
     }
     void column(column_name name, const cell::error& v) { cells.column(name, v); }
     template <class Get, class Members>
@@ -157,17 +160,15 @@ struct csv_names {
 void csv_value(cursor& out, std::string_view bytes, bool utf8) { out.text<csv_rule>(bytes, utf8); }
 
 char* csv_record(char* at, const record_values& r) {
-    cursor out(at);
-    csv_cells cells(out);
+    csv_cells cells(at);
     all_columns(cells, r);
     return cells.end();
 }
 
 char* csv_error_record(char* at, const record_values& r) {
-    cursor out(at);
-    csv_cells cells(out);
+    csv_cells cells(at);
     place_columns(cells, r);
-    csv_error_cells rest{cells, out};
+    csv_error_cells rest{cells};
     line_columns(rest, r);
     return cells.end();
 }

@@ -74,9 +74,14 @@ const json_keys& keys() {
 
 // A record's values, each after its key.  The record of a parsed line has
 // no error key; that of a line that could not be parsed is written apart.
+//
+// Held by value, cursor included, and never handed out by address, so that
+// the compiler may keep the cursor in a register: bytes written through it
+// could otherwise be the cursor itself.
 class json_values {
 public:
-    json_values(cursor& out, const json_keys& keys) : out_(out), keys_(keys), key_(keys.keys.data()) {}
+    json_values(char* at, const json_keys& keys) : out_(at), keys_(&keys), key_(keys.keys.data()) {}
+    cursor& out() { return out_; }
     void column(column_name, const cell::written& v) {
         key();
         out_.put(v.bytes);
@@ -151,7 +156,7 @@ public:
     template <class Get, class Members>
     void group(group_name, bool carried, const Get& get, Members members) {
         if (carried)
-            carried_group(get, members);
+            *this = carried_group(*this, get, members);
         else
             key_ += span();
     }
@@ -160,41 +165,41 @@ private:
     // Kept out of line: records without groups, the common case, are written
     // faster without their code in the way.
     template <class Get, class Members>
-    [[gnu::noinline]] void carried_group(const Get& get, Members members) {
+    [[gnu::noinline]] static json_values carried_group(json_values self, const Get& get, Members members) {
         if (const auto v = get()) {
-            key();
-            members(*this, *v);
-            out_.put('}');
+            self.key();
+            members(self, *v);
+            self.out_.put('}');
         } else {
-            const std::size_t keys = span();
-            key();
-            out_.put("null");
-            key_ += keys - 1;
+            const std::size_t keys = self.span();
+            self.key();
+            self.out_.put("null");
+            self.key_ += keys - 1;
         }
+        return self;
     }
     void key() { out_.put(*key_++); }
     // The keys of the next column, a group's members included.
-    std::size_t span() const { return keys_.spans[static_cast<std::size_t>(key_ - keys_.keys.data())]; }
-    cursor& out_;
-    const json_keys& keys_;
+    std::size_t span() const { return keys_->spans[static_cast<std::size_t>(key_ - keys_->keys.data())]; }
+    cursor out_;
+    const json_keys* keys_;
     const piece* key_;  // the next column's
 };
 
 void json_value(cursor& out, std::string_view bytes, bool utf8) { out.text<json_rule>(bytes, utf8); }
 
 char* json_record(char* at, const record_values& r) {
-    cursor out(at);
-    json_values values(out, keys());
+    json_values values(at, keys());
     all_columns(values, r);
-    out.put("}\n");
-    return out.end();
+    values.out().put("}\n");
+    return values.out().end();
 }
 
 char* json_error_record(char* at, const record_values& r) {
-    cursor out(at);
     const json_keys& k = keys();
-    json_values values(out, k);
+    json_values values(at, k);
     place_columns(values, r);
+    cursor& out = values.out();
     out.put(k.keys[k.error]);
     out.text<json_rule>(r.error);
     out.put("}\n");

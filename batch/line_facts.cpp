@@ -21,22 +21,24 @@ bool split_ran(const micr_result& r, unsigned flags) {
 
 std::string_view name_or_none(const char* name) { return name != nullptr ? name : std::string_view(); }
 
-// The length of the text in a buffer of `width` (at least 8) bytes, up to its
-// terminator or the buffer's end, when every byte of it is a decimal digit;
-// not_digits when one is not.
+// The length of the text in a buffer of `Width` (at least 8) bytes, up to
+// its terminator or the buffer's end, when every byte of it is a decimal
+// digit; not_digits when one is not.
 constexpr std::size_t not_digits = ~std::size_t{0};
-std::size_t digits_length(const char* text, std::size_t width) {
+template <std::size_t Width>
+[[gnu::always_inline]] inline std::size_t digits_length(const char (&text)[Width]) {
+    static_assert(Width >= 8);
     std::size_t i = 0;
     std::uint64_t word = 0, zeros = 0;
-    for (; i + 8 <= width; i += 8) {
+    for (; i + 8 <= Width; i += 8) {
         word = load_word(text + i);
         zeros = zero_bytes(word);
         if (zeros != 0) break;
         if (!all_digits(word)) return not_digits;
     }
     if (zeros == 0) {
-        if (i == width) return width;
-        word = last_bytes(text, width, i);
+        if (i == Width) return Width;
+        word = last_bytes(text, Width, i);
         zeros = zero_bytes(word);
     }
     const unsigned count = bytes_before(zeros);
@@ -46,7 +48,7 @@ std::size_t digits_length(const char* text, std::size_t width) {
 // The amount in cents of an OK amount, spelled for amount_cents.
 void spell_cents(const micr_result& r, char (&out)[MICR_AMOUNT_SIZE]) {
     constexpr std::string_view limit = "9007199254740992";  // 2^53
-    const std::size_t length = digits_length(r.amount, sizeof r.amount);
+    const std::size_t length = digits_length(r.amount);
     if (length != not_digits) {
         std::size_t first = 0;
         while (first + 1 < length && r.amount[first] == '0') ++first;
@@ -79,7 +81,7 @@ line_facts facts_of(const micr_result& r) {
     line_facts facts;
     if (r.amount_status == ST_OK) spell_cents(r, facts.amount_cents);
     if (r.transit_status == ST_OK) {
-        if (digits_length(r.transit, sizeof r.transit) == routing_number_length) {
+        if (digits_length(r.transit) == routing_number_length) {
             // Nine digits are their own EFT routing number (micr_eft_routing).
             std::memcpy(facts.eft_routing, r.transit, routing_number_length + 1);
             facts.form = transit_form::aba;

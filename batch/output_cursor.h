@@ -10,6 +10,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 
 #include "byte_words.h"
@@ -99,12 +100,13 @@ public:
     // known; the quoted one is a call.
     template <class Rule>
     [[gnu::always_inline]] void text(std::string_view bytes, bool utf8 = false) {
-        if (!plain_bytes<Rule>(bytes)) quoted<Rule>(bytes, utf8);
+        if (!plain_bytes<Rule>(bytes)) at_ = quoted<Rule>(at_, bytes, utf8);
     }
     // The same for a NUL-terminated text inside a buffer of `width` bytes.
     template <class Rule>
     [[gnu::always_inline]] void text(const char* text, std::size_t width) {
-        if (!plain_text<Rule>(text, width)) quoted<Rule>(std::string_view(text, strnlen(text, width)), false);
+        if (!plain_text<Rule>(text, width))
+            at_ = quoted<Rule>(at_, std::string_view(text, strnlen(text, width)), false);
     }
     // A NUL-terminated text inside a buffer of `width` bytes, every byte of
     // which stands as it is.
@@ -129,12 +131,13 @@ private:
         static constexpr char quote = '\0';
     };
 
+    // A value that needs quoting or escaping, written at `at`; returns its
+    // end.  Takes no cursor, whose address would then be handed out.
     template <class Rule>
-    [[gnu::noinline]] void quoted(std::string_view bytes, bool utf8) {
-        if (utf8)
-            put(Rule::quoted(bytes));
-        else
-            put(Rule::quoted(latin1_to_utf8(bytes)));
+    [[gnu::noinline]] static char* quoted(char* at, std::string_view bytes, bool utf8) {
+        const std::string value = utf8 ? Rule::quoted(bytes) : Rule::quoted(latin1_to_utf8(bytes));
+        std::memcpy(at, value.data(), value.size());
+        return at + value.size();
     }
 
     // Copies `bytes`, between the rule's quotes, if every byte of it is plain
