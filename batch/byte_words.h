@@ -1,5 +1,7 @@
-// Tests of eight bytes at a time, for micrparse's texts: a word is eight
-// bytes loaded in memory order, its first byte the lowest.
+// Tests of eight or sixteen bytes at a time, for micrparse's texts: a word
+// is eight bytes loaded in memory order, its first byte the lowest; a block
+// is sixteen, as a vector of the compilers' vector extension (SSE2 on
+// x86-64, NEON on ARM), its first byte the first lane.
 #pragma once
 
 #include <bit>
@@ -43,6 +45,27 @@ constexpr std::uint64_t first_bytes(std::uint64_t x, unsigned count, unsigned ch
 // than eight), as the lowest bytes of a word whose other bytes are zero.
 inline std::uint64_t last_bytes(const char* buffer, std::size_t width, std::size_t from) {
     return load_word(buffer + width - 8) >> (8 * (8 - (width - from)));
+}
+
+using byte_block = signed char __attribute__((vector_size(16)));
+
+inline byte_block load_block(const char* p) {
+    byte_block block;
+    std::memcpy(&block, p, sizeof block);
+    return block;
+}
+
+inline void store_block(char* p, byte_block block) { std::memcpy(p, &block, sizeof block); }
+
+// The place of the first lane of a comparison's result that holds (all its
+// bits set), 16 when none does.
+inline unsigned first_set(byte_block lanes) {
+    std::uint64_t first, second;
+    std::memcpy(&first, &lanes, sizeof first);
+    std::memcpy(&second, reinterpret_cast<const char*>(&lanes) + sizeof first, sizeof second);
+    if (first != 0) return static_cast<unsigned>(std::countr_zero(first)) / 8;
+    if (second != 0) return 8 + static_cast<unsigned>(std::countr_zero(second)) / 8;
+    return 16;
 }
 
 // Whether every byte of a word is a decimal digit.

@@ -26,6 +26,7 @@ struct csv_rule {
             (low + ones * (0x80 - 0x0e)) & ((low ^ ones * '"') + ~highs) & ((low ^ ones * ',') + ~highs) & ~x;
         return ~plain & highs;
     }
+    static byte_block flagged(byte_block x) { return (x < 0x0e) | (x == '"') | (x == ','); }
     static constexpr char quote = '\0';  // a plain CSV field needs no quotes
     static std::string quoted(std::string_view utf8) { return csv_field(utf8); }
 };

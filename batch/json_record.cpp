@@ -28,6 +28,7 @@ struct json_rule {
                                     & ((low ^ ones * '"') + ~highs) & ((low ^ ones * '\\') + ~highs) & ~x;
         return ~plain & highs;
     }
+    static byte_block flagged(byte_block x) { return (x < ' ') | (x == 0x7f) | (x == '"') | (x == '\\'); }
     static constexpr char quote = '"';
     static std::string quoted(std::string_view utf8) { return json_string(utf8); }
 };

@@ -43,9 +43,9 @@ constexpr piece make_piece(std::initializer_list<std::string_view> parts) {
 // A value goes through text<Rule>: `Rule` says which bytes stand in it as
 // they are (Rule::byte), what encloses it (Rule::quote, '\0' for nothing),
 // and how a value with any other byte is written (Rule::quoted, given the
-// value as UTF-8 text).  Rule::flagged takes eight bytes at a time: it sets
-// the high bit of each byte that is NUL or not plain, and may set it for
-// plain bytes too (those are then looked at one by one).
+// value as UTF-8 text).  Rule::flagged takes a word or a block: it marks
+// each byte that is NUL or not plain (in a word its high bit, in a block its
+// lane), and may mark plain bytes too (those are then looked at one by one).
 class cursor {
 public:
     explicit cursor(char* at) : at_(at) {}
@@ -128,6 +128,7 @@ private:
             return all;
         }();
         static constexpr std::uint64_t flagged(std::uint64_t x) { return zero_bytes(x); }
+        static byte_block flagged(byte_block x) { return x == 0; }
         static constexpr char quote = '\0';
     };
 
@@ -141,7 +142,9 @@ private:
     }
 
     // Copies `bytes`, between the rule's quotes, if every byte of it is plain
-    // by `Rule`; returns false, having moved nothing, if one is not.
+    // by `Rule`; returns false, having moved nothing, if one is not.  Moved a
+    // block or a word at a time up to the first flagged byte, the last block
+    // or word overlapping the one before; from that byte on, one by one.
     template <class Rule>
     [[gnu::always_inline]] bool plain_bytes(std::string_view bytes) {
         char* to = at_;
@@ -149,14 +152,23 @@ private:
         const char* const from = bytes.data();
         const std::size_t size = bytes.size();
         std::size_t i = 0;
-        if (size >= 8) {
+        if (size >= 16) {
+            for (;;) {
+                const std::size_t at = i + 16 <= size ? i : size - 16;
+                const byte_block block = load_block(from + at);
+                store_block(to + at, block);
+                // Bytes before i, looked at already, are not flagged.
+                const unsigned first = first_set(Rule::flagged(block));
+                i = at + first;
+                if (first < 16 || i == size) break;
+            }
+        } else if (size >= 8) {
             for (; i + 8 <= size; i += 8) {
                 const std::uint64_t word = load_word(from + i);
                 if (Rule::flagged(word) != 0) break;
                 std::memcpy(to + i, &word, 8);
             }
             if (i + 8 > size && i < size) {
-                // The last eight bytes, some of them looked at already.
                 const std::uint64_t word = load_word(from + size - 8);
                 if (Rule::flagged(word) == 0) {
                     std::memcpy(to + size - 8, &word, 8);
@@ -174,14 +186,31 @@ private:
         return true;
     }
     // The same for a text that ends at its terminator or at the end of its
-    // buffer.  Whole words are moved up to the one that holds the first
-    // flagged byte; when that byte is the terminator, the text is done.
+    // buffer: when the first flagged byte is the terminator, the text is done.
     template <class Rule>
     [[gnu::always_inline]] bool plain_text(const char* text, std::size_t width) {
         char* to = at_;
         if (Rule::quote != '\0') *to++ = Rule::quote;
         std::size_t i = 0;
-        if (width >= 8) {
+        bool done = false;
+        if (width >= 16) {
+            for (;;) {
+                const std::size_t at = i + 16 <= width ? i : width - 16;
+                const byte_block block = load_block(text + at);
+                store_block(to + at, block);
+                const unsigned first = first_set(Rule::flagged(block));
+                i = at + first;
+                if (first < 16) {
+                    done = text[i] == '\0';
+                    break;
+                }
+                if (i == width) {
+                    done = true;
+                    break;
+                }
+            }
+            to += i;
+        } else if (width >= 8) {
             // Moves `word` and the cursor past its bytes before the first
             // flagged one; true when the text is done.
             const auto word_done = [&](std::uint64_t word, std::uint64_t flags) {
@@ -191,7 +220,6 @@ private:
                 i += plain;
                 return flags != 0 && (word >> (8 * plain) & 0xff) == 0;
             };
-            bool done = false;
             std::uint64_t flags = 0;
             for (; !done && flags == 0 && i + 8 <= width;) {
                 const std::uint64_t word = load_word(text + i);
@@ -203,8 +231,8 @@ private:
                 const std::uint64_t word = last_bytes(text, width, i);
                 done = word_done(word, Rule::flagged(word));
             }
-            if (done) i = width;
         }
+        if (done) i = width;
         for (; i < width && text[i] != '\0'; ++i) {
             if (!Rule::byte[static_cast<unsigned char>(text[i])]) return false;
             *to++ = text[i];
