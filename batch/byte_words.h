@@ -15,12 +15,6 @@ static_assert(std::endian::native == std::endian::little, "a word's first byte i
 
 inline constexpr std::uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
 
-// Whether some byte of a word is below n (n <= 128), above n (n < 128), or
-// equal to b.  Exact about whether there is one.
-constexpr bool has_below(std::uint64_t x, unsigned n) { return ((x - ones * n) & ~x & highs) != 0; }
-constexpr bool has_above(std::uint64_t x, unsigned n) { return (((x + ones * (127 - n)) | x) & highs) != 0; }
-constexpr bool has_byte(std::uint64_t x, unsigned char b) { return has_below(x ^ (ones * b), 1); }
-
 inline std::uint64_t load_word(const char* p) {
     std::uint64_t word;
     std::memcpy(&word, p, sizeof word);
@@ -31,15 +25,9 @@ inline std::uint64_t load_word(const char* p) {
 // first zero byte (a borrow passes on); the lowest bit set is exact.
 constexpr std::uint64_t zero_bytes(std::uint64_t x) { return (x - ones) & ~x & highs; }
 
-// How many bytes of a word come before its first zero byte, given the word's
-// zero_bytes (not 0).
-inline unsigned bytes_before(std::uint64_t zeros) { return static_cast<unsigned>(std::countr_zero(zeros)) / 8; }
-
-// The first `count` (< 8) bytes of a word, the others replaced by `fill`.
-constexpr std::uint64_t first_bytes(std::uint64_t x, unsigned count, unsigned char fill) {
-    const std::uint64_t kept = (std::uint64_t{1} << (8 * count)) - 1;
-    return (x & kept) | (ones * fill & ~kept);
-}
+// How many bytes of a word come before the first one marked by its high bit
+// in `marks` (not 0).
+inline unsigned bytes_before(std::uint64_t marks) { return static_cast<unsigned>(std::countr_zero(marks)) / 8; }
 
 // The last bytes of a buffer of `width` (>= 8) bytes from `from` on (fewer
 // than eight), as the lowest bytes of a word whose other bytes are zero.
@@ -47,6 +35,7 @@ inline std::uint64_t last_bytes(const char* buffer, std::size_t width, std::size
     return load_word(buffer + width - 8) >> (8 * (8 - (width - from)));
 }
 
+// A block's bytes are signed: those above 0x7f are below 0.
 using byte_block = signed char __attribute__((vector_size(16)));
 
 inline byte_block load_block(const char* p) {
@@ -67,8 +56,5 @@ inline unsigned first_set(byte_block lanes) {
     if (second != 0) return 8 + static_cast<unsigned>(std::countr_zero(second)) / 8;
     return 16;
 }
-
-// Whether every byte of a word is a decimal digit.
-constexpr bool all_digits(std::uint64_t x) { return !has_below(x, '0') && !has_above(x, '9'); }
 
 }  // namespace micr::batch

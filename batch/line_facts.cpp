@@ -21,28 +21,36 @@ bool split_ran(const micr_result& r, unsigned flags) {
 
 std::string_view name_or_none(const char* name) { return name != nullptr ? name : std::string_view(); }
 
+// The high bit of each byte of a word that is not a decimal digit: each
+// byte alone, by its low seven bits, so that no sum carries into the next.
+constexpr std::uint64_t not_digit_bytes(std::uint64_t x) {
+    const std::uint64_t low = x & ~highs;
+    const std::uint64_t digit = (low + ones * (0x80 - '0'))  // '0' or above
+                                & ~(low + ones * (0x80 - '9' - 1)) & ~x;
+    return ~digit & highs;
+}
+
 // The length of the text in a buffer of `Width` (at least 8) bytes, up to
 // its terminator or the buffer's end, when every byte of it is a decimal
-// digit; not_digits when one is not.
+// digit; not_digits when one is not.  The first byte that is no digit must
+// be the terminator.
 constexpr std::size_t not_digits = ~std::size_t{0};
 template <std::size_t Width>
 [[gnu::always_inline]] inline std::size_t digits_length(const char (&text)[Width]) {
     static_assert(Width >= 8);
+    const auto first_other = [](std::uint64_t word, std::uint64_t others, std::size_t at) {
+        const unsigned count = bytes_before(others);
+        return (word >> (8 * count) & 0xff) == 0 ? at + count : not_digits;
+    };
     std::size_t i = 0;
-    std::uint64_t word = 0, zeros = 0;
     for (; i + 8 <= Width; i += 8) {
-        word = load_word(text + i);
-        zeros = zero_bytes(word);
-        if (zeros != 0) break;
-        if (!all_digits(word)) return not_digits;
+        const std::uint64_t word = load_word(text + i);
+        if (const std::uint64_t others = not_digit_bytes(word); others != 0) return first_other(word, others, i);
     }
-    if (zeros == 0) {
-        if (i == Width) return Width;
-        word = last_bytes(text, Width, i);
-        zeros = zero_bytes(word);
-    }
-    const unsigned count = bytes_before(zeros);
-    return all_digits(first_bytes(word, count, '0')) ? i + count : not_digits;
+    if (i == Width) return Width;
+    // Fewer than eight bytes left: they come first, zeros after them.
+    const std::uint64_t word = last_bytes(text, Width, i);
+    return first_other(word, not_digit_bytes(word), i);
 }
 
 // The amount in cents of an OK amount, spelled for amount_cents.
