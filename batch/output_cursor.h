@@ -20,16 +20,21 @@ namespace micr::batch {
 
 // A short constant text in a fixed-size array: copied with one fixed-size
 // move, longer than the text, then the cursor moves on by the text's length.
-struct piece {
-    static constexpr std::size_t room = 32;
+// Keys are pieces; names, never longer than 15 bytes, take half the move.
+template <std::size_t Room>
+struct fixed_text {
+    static constexpr std::size_t room = Room;
     char text[room] = {};
     std::size_t length = 0;
 };
+using piece = fixed_text<32>;
+using name_piece = fixed_text<16>;
 
-constexpr piece make_piece(std::initializer_list<std::string_view> parts) {
-    piece p;
+template <class Text = piece>
+constexpr Text make_piece(std::initializer_list<std::string_view> parts) {
+    Text p;
     for (const std::string_view part : parts) {
-        if (part.size() > piece::room - p.length) throw std::length_error("record text longer than a piece");
+        if (part.size() > Text::room - p.length) throw std::length_error("record text longer than a piece");
         part.copy(p.text + p.length, part.size());
         p.length += part.size();
     }
@@ -59,8 +64,9 @@ public:
         std::memcpy(at_, text.data(), text.size());
         at_ += text.size();
     }
-    void put(const piece& p) {
-        std::memcpy(at_, p.text, piece::room);
+    template <std::size_t Room>
+    void put(const fixed_text<Room>& p) {
+        std::memcpy(at_, p.text, Room);
         at_ += p.length;
     }
     void put(char c) { *at_++ = c; }

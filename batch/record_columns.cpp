@@ -7,7 +7,7 @@ namespace micr::batch {
 name_table::name_table(const char* (*name_of)(int)) {
     const std::string_view other = name_of(-1);
     const auto unpadded = [](std::string_view name) {
-        return make_piece({name.substr(0, name.find_last_not_of(' ') + 1)});
+        return make_piece<name_piece>({name.substr(0, name.find_last_not_of(' ') + 1)});
     };
     names_.fill(unpadded(other));
     for (int code = 0; code <= std::numeric_limits<signed char>::max(); ++code) {

@@ -46,7 +46,7 @@ struct field {  // a field's text buffer, up to its terminator
     std::size_t width;
 };
 struct name {  // a name of the parser's: letters that never need quoting
-    const piece& text;
+    const name_piece& text;
 };
 struct optional_text {  // plain text, or none when empty
     std::string_view bytes;
@@ -56,7 +56,7 @@ struct optional_field {  // a text buffer up to its terminator, or none when emp
     std::size_t width;
 };
 struct optional_name {  // a name that never needs quoting, or none (null)
-    const piece* text;
+    const name_piece* text;
 };
 struct digits {  // a whole number's decimal digits in a text buffer, up to its terminator; none when empty
     const char* text;
@@ -115,20 +115,21 @@ inline constexpr x9_text x9_texts[] = {
 class name_table {
 public:
     explicit name_table(const char* (*name_of)(int));
-    const piece& operator[](signed char code) const { return names_[static_cast<unsigned char>(code)]; }
+    const name_piece& operator[](signed char code) const { return names_[static_cast<unsigned char>(code)]; }
 
 private:
-    std::array<piece, 256> names_;
+    std::array<name_piece, 256> names_;
 };
 
 extern const name_table status_names;
 extern const name_table state_names;
 
 // The names of the forms of an OK transit, by transit_form.
-inline constexpr piece transit_form_names[] = {make_piece({}), make_piece({"aba"}), make_piece({"canadian"}),
-                                               make_piece({"dash"})};
+inline constexpr name_piece transit_form_names[] = {make_piece<name_piece>({}), make_piece<name_piece>({"aba"}),
+                                                    make_piece<name_piece>({"canadian"}),
+                                                    make_piece<name_piece>({"dash"})};
 
-constexpr const piece* name_of(transit_form form) {
+constexpr const name_piece* name_of(transit_form form) {
     return form == transit_form::none ? nullptr : &transit_form_names[static_cast<std::size_t>(form)];
 }
 
