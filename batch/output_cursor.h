@@ -1,7 +1,7 @@
 // What micrparse's two record writers share: a cursor that writes into a
 // buffer known to be large enough, constant texts copied with one fixed-size
-// move, and the test of eight bytes at a time that lets a value that needs no
-// quoting or escaping (nearly every value) be copied as it is.
+// move, and the test of sixteen or eight bytes at a time that lets a value
+// that needs no quoting or escaping (nearly every value) be copied as it is.
 #pragma once
 
 #include <array>
@@ -42,8 +42,9 @@ constexpr Text make_piece(std::initializer_list<std::string_view> parts) {
 }
 
 // A cursor into a buffer that has room for everything written through it,
-// and for piece::room bytes more: a value is moved a word at a time, its last
-// word whole, and the cursor then moves on by the value's length.
+// and for piece::room bytes more: a value is moved a block or a word at a
+// time, its last one whole, and the cursor then moves on by the value's
+// length.
 //
 // A value goes through text<Rule>: `Rule` says which bytes stand in it as
 // they are (Rule::byte), what encloses it (Rule::quote, '\0' for nothing),
