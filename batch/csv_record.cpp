@@ -18,9 +18,15 @@ struct csv_rule {
             plain[static_cast<std::size_t>(c)] = c != ',' && c != '"' && c != '\r' && c != '\n';
         return plain;
     }();
-    static bool word(std::uint64_t x) {
-        return (x & highs) == 0 && !(has_byte(x, ',') || has_byte(x, '"') || has_byte(x, '\r') || has_byte(x, '\n'));
+    // Each byte alone, as in json_rule::flagged; control bytes below 0x0e,
+    // NUL, LF and CR among them, are flagged all.
+    static constexpr std::uint64_t flagged(std::uint64_t x) {
+        const std::uint64_t low = x & ~highs;
+        const std::uint64_t plain =
+            (low + ones * (0x80 - 0x0e)) & ((low ^ ones * '"') + ~highs) & ((low ^ ones * ',') + ~highs) & ~x;
+        return ~plain & highs;
     }
+    static byte_block flagged(byte_block x) { return (x < 0x0e) | (x == '"') | (x == ','); }
     static constexpr char quote = '\0';  // a plain CSV field needs no quotes
     static std::string quoted(std::string_view utf8) { return csv_field(utf8); }
 };
@@ -35,24 +41,26 @@ struct csv_empty_cells {
 };
 
 // A row's cells, each followed by a comma; the end of the row replaces the
-// last one.
+// last one.  Holds its cursor by value and is never handed out by address,
+// as json_values.
 class csv_cells {
 public:
-    explicit csv_cells(cursor& out) : out_(out) {}
+    explicit csv_cells(char* at) : out_(at) {}
+    cursor& out() { return out_; }
     void column(column_name, const cell::written& v) { cell(v.bytes); }
-    void column(column_name, long v) {
+    [[gnu::always_inline]] void column(column_name, long v) {
         out_.number(v);
         out_.put(',');
     }
-    void column(column_name, const cell::text& v) {
+    [[gnu::always_inline]] void column(column_name, const cell::text& v) {
         out_.text<csv_rule>(v.bytes, v.utf8);
         out_.put(',');
     }
-    void column(column_name, const cell::field& v) {
+    [[gnu::always_inline]] void column(column_name, const cell::field& v) {
         out_.text<csv_rule>(v.text, v.width);
         out_.put(',');
     }
-    void column(column_name, const cell::name& v) {
+    [[gnu::always_inline]] void column(column_name, const cell::name& v) {
         out_.put(v.text);
         out_.put(',');
     }
@@ -61,6 +69,18 @@ public:
         out_.put(',');
     }
     void column(column_name, const cell::optional_text& v) { text(v.bytes); }
+    [[gnu::always_inline]] void column(column_name, const cell::optional_field& v) {
+        out_.text<csv_rule>(v.text, v.width);
+        out_.put(',');
+    }
+    [[gnu::always_inline]] void column(column_name, const cell::optional_name& v) {
+        if (v.text != nullptr) out_.put(*v.text);
+        out_.put(',');
+    }
+    [[gnu::always_inline]] void column(column_name, const cell::digits& v) {
+        out_.bare(v.text, v.width);
+        out_.put(',');
+    }
     void column(column_name, const cell::error& v) { text(v.reason); }
     void column(column_name, const cell::name_list& v) {
         for (std::size_t i = 0; i < v.count; ++i) {
@@ -71,7 +91,7 @@ public:
     }
     template <class Get, class Members>
     void group(group_name, bool carried, const Get& get, Members members) {
-        if (carried) carried_group(get, members);
+        if (carried) out_ = carried_group(out_, get, members);
     }
     // Ends the row.
     char* end() {
@@ -84,13 +104,15 @@ private:
     // Kept out of line: rows without groups, the common case, are written
     // faster without their code in the way.
     template <class Get, class Members>
-    [[gnu::noinline]] void carried_group(const Get& get, Members members) {
+    [[gnu::noinline]] static cursor carried_group(cursor out, const Get& get, Members members) {
         if (const auto v = get()) {
-            members(*this, *v);
-        } else {
-            csv_empty_cells empty{out_};
-            members(empty, group_value<Get>{});
+            csv_cells cells(out.end());
+            members(cells, *v);
+            return cells.out_;
         }
+        csv_empty_cells empty{out};
+        members(empty, group_value<Get>{});
+        return out;
     }
     void text(std::string_view bytes) {
         out_.text<csv_rule>(bytes);
@@ -100,17 +122,16 @@ private:
         out_.put(written);
         out_.put(',');
     }
-    cursor& out_;
+    cursor out_;
 };
 
 // The cells after file and line of a line that could not be parsed: all
 // empty but the error.
 struct csv_error_cells {
     csv_cells& cells;
-    cursor& out;
     template <class Value>
     void column(column_name, const Value&) {
-        out.put(',');
+        cells.out().put(',');
     }
     void column(column_name name, const cell::error& v) { cells.column(name, v); }
     template <class Get, class Members>
@@ -140,17 +161,15 @@ struct csv_names {
 void csv_value(cursor& out, std::string_view bytes, bool utf8) { out.text<csv_rule>(bytes, utf8); }
 
 char* csv_record(char* at, const record_values& r) {
-    cursor out(at);
-    csv_cells cells(out);
+    csv_cells cells(at);
     all_columns(cells, r);
     return cells.end();
 }
 
 char* csv_error_record(char* at, const record_values& r) {
-    cursor out(at);
-    csv_cells cells(out);
+    csv_cells cells(at);
     place_columns(cells, r);
-    csv_error_cells rest{cells, out};
+    csv_error_cells rest{cells};
     line_columns(rest, r);
     return cells.end();
 }

@@ -12,16 +12,23 @@ namespace micr::batch {
 namespace {
 
 // In a JSON string, printable ASCII but the quote and the backslash stands
-// as it is.
+// as it is; flagged are exactly the other bytes.
 struct json_rule {
     static constexpr std::array<bool, 256> byte = [] {
         std::array<bool, 256> plain{};
         for (int c = 0x20; c <= 0x7e; ++c) plain[static_cast<std::size_t>(c)] = c != '"' && c != '\\';
         return plain;
     }();
-    static bool word(std::uint64_t x) {
-        return !(has_below(x, 0x20) || has_above(x, 0x7e) || has_byte(x, '"') || has_byte(x, '\\'));
+    // Each byte alone: its low seven bits, so that no sum carries into the
+    // next byte.
+    static constexpr std::uint64_t flagged(std::uint64_t x) {
+        const std::uint64_t low = x & ~highs;
+        const std::uint64_t plain = (low + ones * (0x80 - 0x20))  // 0x20 or above
+                                    & ~(low + ones)               // not DEL
+                                    & ((low ^ ones * '"') + ~highs) & ((low ^ ones * '\\') + ~highs) & ~x;
+        return ~plain & highs;
     }
+    static byte_block flagged(byte_block x) { return (x < ' ') | (x == 0x7f) | (x == '"') | (x == '\\'); }
     static constexpr char quote = '"';
     static std::string quoted(std::string_view utf8) { return json_string(utf8); }
 };
@@ -54,37 +61,45 @@ struct json_keys {
     }
 };
 
+[[gnu::noinline]] json_keys build_keys() {
+    json_keys k;
+    all_columns(k, record_values{});
+    return k;
+}
+
+// Built on first use, after the name tables that the column list reads.
 const json_keys& keys() {
-    static const json_keys built = [] {
-        json_keys k;
-        all_columns(k, record_values{});
-        return k;
-    }();
+    static const json_keys built = build_keys();
     return built;
 }
 
 // A record's values, each after its key.  The record of a parsed line has
 // no error key; that of a line that could not be parsed is written apart.
+//
+// Held by value, cursor included, and never handed out by address, so that
+// the compiler may keep the cursor in a register: bytes written through it
+// could otherwise be the cursor itself.
 class json_values {
 public:
-    json_values(cursor& out, const json_keys& keys) : out_(out), keys_(keys), key_(keys.keys.data()) {}
+    json_values(char* at, const json_keys& keys) : out_(at), keys_(&keys), key_(keys.keys.data()) {}
+    cursor& out() { return out_; }
     void column(column_name, const cell::written& v) {
         key();
         out_.put(v.bytes);
     }
-    void column(column_name, long v) {
+    [[gnu::always_inline]] void column(column_name, long v) {
         key();
         out_.number(v);
     }
-    void column(column_name, const cell::text& v) {
+    [[gnu::always_inline]] void column(column_name, const cell::text& v) {
         key();
         out_.text<json_rule>(v.bytes, v.utf8);
     }
-    void column(column_name, const cell::field& v) {
+    [[gnu::always_inline]] void column(column_name, const cell::field& v) {
         key();
         out_.text<json_rule>(v.text, v.width);
     }
-    void column(column_name, const cell::name& v) {
+    [[gnu::always_inline]] void column(column_name, const cell::name& v) {
         key();
         out_.put(v.text);
         out_.put('"');
@@ -103,6 +118,30 @@ public:
         else
             out_.put("null");
     }
+    [[gnu::always_inline]] void column(column_name, const cell::optional_field& v) {
+        key();
+        if (v.text[0] != '\0')
+            out_.text<json_rule>(v.text, v.width);
+        else
+            out_.put("null");
+    }
+    [[gnu::always_inline]] void column(column_name, const cell::optional_name& v) {
+        key();
+        if (v.text != nullptr) {
+            out_.put('"');
+            out_.put(*v.text);
+            out_.put('"');
+        } else {
+            out_.put("null");
+        }
+    }
+    [[gnu::always_inline]] void column(column_name, const cell::digits& v) {
+        key();
+        if (v.text[0] != '\0')
+            out_.bare(v.text, v.width);
+        else
+            out_.put("null");
+    }
     void column(column_name, const cell::name_list& v) {
         key();
         out_.put('[');
@@ -118,7 +157,7 @@ public:
     template <class Get, class Members>
     void group(group_name, bool carried, const Get& get, Members members) {
         if (carried)
-            carried_group(get, members);
+            *this = carried_group(*this, get, members);
         else
             key_ += span();
     }
@@ -127,41 +166,41 @@ private:
     // Kept out of line: records without groups, the common case, are written
     // faster without their code in the way.
     template <class Get, class Members>
-    [[gnu::noinline]] void carried_group(const Get& get, Members members) {
+    [[gnu::noinline]] static json_values carried_group(json_values self, const Get& get, Members members) {
         if (const auto v = get()) {
-            key();
-            members(*this, *v);
-            out_.put('}');
+            self.key();
+            members(self, *v);
+            self.out_.put('}');
         } else {
-            const std::size_t keys = span();
-            key();
-            out_.put("null");
-            key_ += keys - 1;
+            const std::size_t keys = self.span();
+            self.key();
+            self.out_.put("null");
+            self.key_ += keys - 1;
         }
+        return self;
     }
     void key() { out_.put(*key_++); }
     // The keys of the next column, a group's members included.
-    std::size_t span() const { return keys_.spans[static_cast<std::size_t>(key_ - keys_.keys.data())]; }
-    cursor& out_;
-    const json_keys& keys_;
+    std::size_t span() const { return keys_->spans[static_cast<std::size_t>(key_ - keys_->keys.data())]; }
+    cursor out_;
+    const json_keys* keys_;
     const piece* key_;  // the next column's
 };
 
 void json_value(cursor& out, std::string_view bytes, bool utf8) { out.text<json_rule>(bytes, utf8); }
 
 char* json_record(char* at, const record_values& r) {
-    cursor out(at);
-    json_values values(out, keys());
+    json_values values(at, keys());
     all_columns(values, r);
-    out.put("}\n");
-    return out.end();
+    values.out().put("}\n");
+    return values.out().end();
 }
 
 char* json_error_record(char* at, const record_values& r) {
-    cursor out(at);
     const json_keys& k = keys();
-    json_values values(out, k);
+    json_values values(at, k);
     place_columns(values, r);
+    cursor& out = values.out();
     out.put(k.keys[k.error]);
     out.text<json_rule>(r.error);
     out.put("}\n");

@@ -28,13 +28,18 @@ struct parsed_line {
 int parse_for_record(const micr_table* table, std::string_view text, unsigned flags, const record_options& options,
                      parsed_line& out);
 
+// The form of a transit that is OK: "aba" for nine digits; "canadian" for
+// five digits, the dash symbol and three digits; "dash" for any other place
+// of the dash that the transit test accepts.
+enum class transit_form { none, aba, canadian, dash };
+
 struct line_facts {
-    // The amount in cents, when it is OK and below 2^53: exact in every JSON reader.
-    std::optional<long> amount_cents;
-    // Of a transit that is OK: "aba" for nine digits; "canadian" for five
-    // digits, the dash symbol and three digits; "dash" for any other place
-    // of the dash that the transit test accepts.  Empty when not OK.
-    std::string_view transit_form;
+    // The amount in cents, when it is OK and below 2^53 (exact in every JSON
+    // reader): its digits without leading zeros, NUL-terminated; empty
+    // otherwise.
+    char amount_cents[MICR_AMOUNT_SIZE] = {};
+    // None when the transit is not OK.
+    transit_form form = transit_form::none;
     // The one routing number that a transit with a single unreadable digit
     // can be (see micr_repair_routing); empty when there is none.
     char routing_repair[10] = {};

@@ -1,15 +1,20 @@
 #include "record_columns.h"
 
+#include <limits>
+
 namespace micr::batch {
 
 name_table::name_table(const char* (*name_of)(int)) {
     const std::string_view other = name_of(-1);
-    for (int code = 0;; ++code) {
+    const auto unpadded = [](std::string_view name) {
+        return make_piece<name_piece>({name.substr(0, name.find_last_not_of(' ') + 1)});
+    };
+    names_.fill(unpadded(other));
+    for (int code = 0; code <= std::numeric_limits<signed char>::max(); ++code) {
         const std::string_view name = name_of(code);
-        names_.push_back(make_piece({name.substr(0, name.find_last_not_of(' ') + 1)}));
         if (name == other) break;  // past the named codes
+        names_[static_cast<std::size_t>(code)] = unpadded(name);
     }
-    other_ = names_.size() - 1;
 }
 
 const name_table status_names(micr_status_name);

@@ -10,12 +10,12 @@
 // records do not carry (an option that is not given) is not written at all.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <iterator>
 #include <optional>
 #include <string_view>
 #include <type_traits>
-#include <vector>
 
 #include "fields.h"
 #include "line_facts.h"
@@ -46,10 +46,21 @@ struct field {  // a field's text buffer, up to its terminator
     std::size_t width;
 };
 struct name {  // a name of the parser's: letters that never need quoting
-    const piece& text;
+    const name_piece& text;
 };
 struct optional_text {  // plain text, or none when empty
     std::string_view bytes;
+};
+struct optional_field {  // a text buffer up to its terminator, or none when empty
+    const char* text;
+    std::size_t width;
+};
+struct optional_name {  // a name that never needs quoting, or none (null)
+    const name_piece* text;
+};
+struct digits {  // a whole number's decimal digits in a text buffer, up to its terminator; none when empty
+    const char* text;
+    std::size_t width;
 };
 struct error {  // why the line could not be parsed; empty when it was parsed
     std::string_view reason;
@@ -99,21 +110,28 @@ inline constexpr x9_text x9_texts[] = {
 
 // The parser's names of the codes of a field status or of an exception
 // state, without the blanks that pad them: by code as far as the parser has
-// names, then its name for any other code.
+// names, then its name for any other code.  One for each value of the code's
+// byte, so that a look-up is one index.
 class name_table {
 public:
     explicit name_table(const char* (*name_of)(int));
-    const piece& operator[](signed char code) const {
-        return names_[code >= 0 && static_cast<std::size_t>(code) < other_ ? static_cast<std::size_t>(code) : other_];
-    }
+    const name_piece& operator[](signed char code) const { return names_[static_cast<unsigned char>(code)]; }
 
 private:
-    std::vector<piece> names_;
-    std::size_t other_;  // the index of the name for any other code
+    std::array<name_piece, 256> names_;
 };
 
 extern const name_table status_names;
 extern const name_table state_names;
+
+// The names of the forms of an OK transit, by transit_form.
+inline constexpr name_piece transit_form_names[] = {make_piece<name_piece>({}), make_piece<name_piece>({"aba"}),
+                                                    make_piece<name_piece>({"canadian"}),
+                                                    make_piece<name_piece>({"dash"})};
+
+constexpr const name_piece* name_of(transit_form form) {
+    return form == transit_form::none ? nullptr : &transit_form_names[static_cast<std::size_t>(form)];
+}
 
 // The record of a line that could not be parsed has a result of nothing.
 inline constexpr micr_result no_result{};
@@ -140,27 +158,29 @@ using group_value = typename std::invoke_result_t<Get&>::value_type;
 // The columns that every record starts with, that of a line that could not
 // be parsed too: where the line is.
 template <class Out>
-void place_columns(Out& out, const record_values& r) {
+[[gnu::always_inline]] inline void place_columns(Out& out, const record_values& r) {
     out.column({"file"}, cell::written{r.file});
     out.column({"line"}, r.line);
 }
 
 // The other columns, in order.
 template <class Out>
-void line_columns(Out& out, const record_values& r) {
+[[gnu::always_inline]] inline void line_columns(Out& out, const record_values& r) {
     out.column({"micr"}, cell::text{r.micr, r.micr_utf8});
     out.column({"status"}, long{r.result.status});
     out.column({"exception_state"}, cell::name{state_names[r.result.exception_state]});
     out.column({"unrecognized_symbols"}, long{r.result.unrecognized_symbols});
+    // Unrolled: each field is written for its own width.
+#pragma GCC unroll 8
     for (const field_id f : all_fields) {
         out.column({fields[f].name}, cell::field{text_of(r.result, f), fields[f].width});
         out.column({fields[f].name, "_status"}, cell::name{status_names[status_of(r.result, f)]});
     }
     out.column({"error"}, cell::error{r.error});
-    out.column({"amount_cents"}, r.facts.amount_cents);
-    out.column({"transit_form"}, cell::optional_text{r.facts.transit_form});
-    out.column({"routing_repair"}, cell::optional_text{r.facts.routing_repair});
-    out.column({"eft_routing"}, cell::optional_text{r.facts.eft_routing});
+    out.column({"amount_cents"}, cell::digits{r.facts.amount_cents, sizeof r.facts.amount_cents});
+    out.column({"transit_form"}, cell::optional_name{name_of(r.facts.form)});
+    out.column({"routing_repair"}, cell::optional_field{r.facts.routing_repair, sizeof r.facts.routing_repair});
+    out.column({"eft_routing"}, cell::optional_field{r.facts.eft_routing, sizeof r.facts.eft_routing});
     // A group's value is computed only for a record that carries the group.
     const auto split_by = [&r] { return split_of(*r.parsed); };
     const auto bank = [&r] { return bank_of(r.result, r.directory); };
@@ -190,7 +210,7 @@ void line_columns(Out& out, const record_values& r) {
 }
 
 template <class Out>
-void all_columns(Out& out, const record_values& r) {
+[[gnu::always_inline]] inline void all_columns(Out& out, const record_values& r) {
     place_columns(out, r);
     line_columns(out, r);
 }

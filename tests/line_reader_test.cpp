@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <memory>
 #include <ostream>
+#include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "line_reader.h"
@@ -204,6 +206,85 @@ TEST(ReadTextLine, TinyReadBuffersGiveTheSameLines) {
         fits("last\r"),
     };
     EXPECT_EQ(lines, expected);
+}
+
+// Everything a read hands out, and where the source stands after it.
+struct read_result {
+    std::vector<read_line> lines;
+    std::vector<bool> terminated;
+    bool stopped_at_ctrl_z = false;
+    bool operator==(const read_result&) const = default;
+};
+
+read_result read_whole(micr::text_source& source, bool ctrl_z_ends, std::size_t line_size, micr::long_lines rest) {
+    source.ctrl_z_ends = ctrl_z_ends;
+    read_result result;
+    std::vector<char> buffer(line_size);
+    micr::text_line info;
+    while (micr::read_text_line(source, buffer.data(), line_size, info, rest) && result.lines.size() <= 1000) {
+        const std::size_t stored = info.length < line_size - 1 ? info.length : line_size - 1;
+        result.lines.push_back({std::string(buffer.data(), stored), info.length, info.too_long, info.has_nul});
+        result.terminated.push_back(info.terminated);
+    }
+    result.stopped_at_ctrl_z = source.stopped_at_ctrl_z;
+    return result;
+}
+
+std::ostream& operator<<(std::ostream& out, const read_result& result) {
+    for (std::size_t i = 0; i < result.lines.size(); ++i)
+        out << result.lines[i] << (result.terminated[i] ? " LF" : "") << "\n";
+    return out << (result.stopped_at_ctrl_z ? "stopped at Ctrl-Z" : "");
+}
+
+// Bytes handed to a source by its reader, as many as its buffer takes.
+struct bytes_in_memory {
+    std::string_view rest;
+    static long read(void* context, char* buffer, std::size_t size) {
+        auto& self = *static_cast<bytes_in_memory*>(context);
+        const std::size_t count = self.rest.copy(buffer, size);
+        self.rest.remove_prefix(count);
+        return static_cast<long>(count);
+    }
+};
+
+read_result read_through(const std::string& bytes, std::size_t capacity, bool ctrl_z_ends, std::size_t line_size,
+                         micr::long_lines rest) {
+    std::vector<char> buffer(capacity);
+    bytes_in_memory input{bytes};
+    micr::text_source source;
+    micr::fd_text_source(source, -1, buffer.data(), buffer.size());
+    source.reader = {&bytes_in_memory::read, &input};
+    return read_whole(source, ctrl_z_ends, line_size, rest);
+}
+
+TEST(ReadTextLine, LinesTakenWholeFromTheBufferAreThoseReadByteByByte) {
+    // A line that lies whole in the read buffer is taken in one pass; through
+    // a buffer of one byte none ever does.  Random inputs of every kind of
+    // byte the reader decides on, in both modes, for line buffers around a
+    // word's size and larger, must give the same lines either way.
+    std::mt19937 engine(20261211);
+    auto pick = [&engine](std::size_t n) { return static_cast<std::size_t>(engine() % n); };
+    const std::string special = "\n\n\n\r\r\0\x1a\t\x80\xff"s;
+    for (int i = 0; i < 300; ++i) {
+        std::string bytes;
+        for (std::size_t n = pick(160); n > 0; --n)
+            bytes += pick(6) == 0 ? special[pick(special.size())] : static_cast<char>('a' + pick(26));
+        for (const bool ctrl_z_ends : {true, false})
+            for (const std::size_t line_size : {1u, 2u, 7u, 8u, 9u, 16u, 17u, 4096u})
+                for (const auto rest : {micr::long_lines::skip_rest, micr::long_lines::stop}) {
+                    SCOPED_TRACE(::testing::Message()
+                                 << "input " << i << ", text mode " << ctrl_z_ends << ", line buffer " << line_size
+                                 << ", stop " << (rest == micr::long_lines::stop));
+                    const read_result byte_by_byte = read_through(bytes, 1, ctrl_z_ends, line_size, rest);
+                    ASSERT_EQ(read_through(bytes, 4096, ctrl_z_ends, line_size, rest), byte_by_byte);
+                    ASSERT_EQ(read_through(bytes, 64, ctrl_z_ends, line_size, rest), byte_by_byte);
+                    const std::unique_ptr<char[]> data(new char[bytes.size()]);  // exactly the bytes: no slack
+                    bytes.copy(data.get(), bytes.size());
+                    micr::text_source source;
+                    micr::memory_text_source(source, data.get(), bytes.size());
+                    ASSERT_EQ(read_whole(source, ctrl_z_ends, line_size, rest), byte_by_byte);
+                }
+    }
 }
 
 TEST(OpenTextSource, MissingFileAndDirectoryFail) {

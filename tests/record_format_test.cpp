@@ -3,8 +3,10 @@
 // library's own.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <random>
 #include <regex>
@@ -384,6 +386,118 @@ TEST(RecordWriter, JsonBytesAreThoseOfTheJsonLibraryAndCsvCellsHoldTheSameValues
         ASSERT_EQ(json, expected.dump() + "\n") << "record " << i;
         ASSERT_EQ(csv_cells(csv), cells_of(expected, csv_cells(micr::batch::csv_header(options))))
             << "record " << i << ": " << csv;
+    }
+}
+
+// The cells of `row` joined back into a row.
+std::string csv_row(const std::vector<std::string>& cells) {
+    std::string row;
+    for (const std::string& cell : cells) row += (row.empty() ? "" : ",") + cell;
+    return row + "\n";
+}
+
+TEST(RecordWriter, EveryByteAtEveryPlaceOfEveryTextIsWrittenAsTheByteByByteEscapeWritesIt) {
+    // Texts are copied a word at a time, their bytes judged eight at once,
+    // up to the field's terminator or the end of its buffer.  Each byte value
+    // at each place of the line and of each field, in texts that end at that
+    // place or fill the buffer, with any bytes after the terminator, must
+    // come out as json_string and csv_field write the text.  The statuses
+    // are not OK, so no derived value reads the texts.
+    micr::batch::record_writer json_writer(micr::batch::output_format::json_lines);
+    micr::batch::record_writer csv_writer(micr::batch::output_format::csv);
+    json_writer.set_file("f");
+    csv_writer.set_file("f");
+    const std::vector<std::string> header = csv_cells(micr::batch::csv_header());
+    random_texts random(20261209);
+    const std::string plain = "0123456789 toad?";
+    micr::batch::parsed_line parsed;
+    micr_result& r = parsed.result;
+    std::memset(&r, 0, sizeof r);
+    for (const micr::field_id f : micr::all_fields) micr::status_of(r, f) = ST_INVALID;
+
+    // The record whose `column` holds `text`, against `empty`, the same
+    // record with the column empty.
+    struct record {
+        std::string json, csv;
+    };
+    auto write = [&](std::string_view line) {
+        record written;
+        json_writer.append_record(written.json, 7, line, parsed);
+        csv_writer.append_record(written.csv, 7, line, parsed);
+        return written;
+    };
+    auto check = [&](const std::string& column, const record& empty, std::string_view line, std::string_view text) {
+        const record written = write(line);
+        const std::string key = "\"" + column + "\":";
+        std::string json = empty.json;
+        const std::size_t at = json.find(key + "\"\"");
+        ASSERT_NE(at, std::string::npos) << column;
+        ASSERT_EQ(written.json, json.replace(at + key.size(), 2, micr::batch::json_string(latin1_to_utf8(text))))
+            << column;
+        std::vector<std::string> cells = csv_cells(empty.csv);
+        const auto cell = std::find(header.begin(), header.end(), column) - header.begin();
+        cells.at(static_cast<std::size_t>(cell)) = csv_field(latin1_to_utf8(text));
+        ASSERT_EQ(written.csv, csv_row(cells)) << column;
+    };
+    const record no_line = write("");
+    const record no_fields = write("t");
+    for (int b = 0; b < 256; ++b) {
+        const char probe = static_cast<char>(b);
+        SCOPED_TRACE("byte " + std::to_string(b));
+        // The line: every length up to two words and a byte, every place.
+        for (std::size_t length = 1; length <= 17; ++length)
+            for (std::size_t place = 0; place < length; ++place) {
+                std::string line;
+                for (std::size_t i = 0; i < length; ++i) line += plain[random.pick(plain.size())];
+                line[place] = probe;
+                check("micr", no_line, line, line);
+            }
+        // Each field: the probe last, or inside a text that fills the buffer
+        // without a terminator.
+        for (const micr::field_id f : micr::all_fields) {
+            const std::size_t width = micr::fields[f].width;
+            char* const text = micr::text_of(r, f);
+            for (std::size_t place = 0; place < width; ++place)
+                for (const std::size_t length : {place + 1, width}) {
+                    for (std::size_t i = 0; i < width; ++i)
+                        text[i] = i < length ? plain[random.pick(plain.size())] : static_cast<char>(random.pick(256));
+                    if (length < width) text[length] = '\0';
+                    text[place] = probe;
+                    check(micr::fields[f].name, no_fields, "t", std::string_view(text, strnlen(text, width)));
+                }
+            std::memset(text, 0, width);
+        }
+    }
+}
+
+TEST(RecordWriter, EveryCodeAndLineNumberAsTheJsonLibraryWritesThem) {
+    // Statuses, exception states and the unreadable flag are bytes: each of
+    // the 256 values, named or numbered as the library does.  Line numbers
+    // of every length of digits.
+    std::vector<long> lines = {0, std::numeric_limits<long>::max(), std::numeric_limits<long>::min()};
+    for (long power = 1; power <= std::numeric_limits<long>::max() / 10; power *= 10)
+        for (const long line : {power - 1, power, power + 1, 5 * power, -power}) lines.push_back(line);
+    micr::batch::record_writer json_writer(micr::batch::output_format::json_lines);
+    micr::batch::record_writer csv_writer(micr::batch::output_format::csv);
+    json_writer.set_file("f");
+    csv_writer.set_file("f");
+    const std::vector<std::string> header = csv_cells(micr::batch::csv_header());
+    micr::batch::parsed_line parsed;
+    micr_result& r = parsed.result;
+    std::memset(&r, 0, sizeof r);
+    std::strcpy(r.amount, "12");
+    std::strcpy(r.transit, "123456780");
+    for (int code = -128; code < 128; ++code) {
+        const auto c = static_cast<signed char>(code);
+        r.status = r.exception_state = r.unrecognized_symbols = c;
+        for (const micr::field_id f : micr::all_fields) micr::status_of(r, f) = c;
+        const long line = lines[static_cast<std::size_t>(code + 128) % lines.size()];
+        std::string json, csv;
+        json_writer.append_record(json, line, "t", parsed);
+        csv_writer.append_record(csv, line, "t", parsed);
+        const nlohmann::ordered_json expected = library_record("f", line, "t", parsed, false, {});
+        ASSERT_EQ(json, expected.dump() + "\n") << "code " << code;
+        ASSERT_EQ(csv_cells(csv), cells_of(expected, header)) << "code " << code;
     }
 }
 

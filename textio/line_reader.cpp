@@ -1,6 +1,7 @@
 #include "line_reader.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -12,22 +13,58 @@
 namespace micr {
 namespace {
 
-// The first byte at or after `p` that needs a decision while a line is read:
-// NUL, line feed, carriage return and Ctrl-Z all lie at or below Ctrl-Z.
+static_assert(std::endian::native == std::endian::little, "a word's first byte is its lowest");
+
+constexpr std::uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
+
+// The high bit of each byte of a word that needs a decision while a line is
+// read: NUL, line feed, carriage return and Ctrl-Z all lie at or below
+// Ctrl-Z.  A byte below 0x1b borrows in the subtraction and sets its high
+// bit; bytes of 0x80 and above are ordinary and are masked out.  A borrow
+// passes on only from such a byte, so the lowest bit set is exact.
+constexpr std::uint64_t control_bytes(std::uint64_t word) { return (word - ones * 0x1b) & ~word & highs; }
+
+// The first byte at or after `p` that needs a decision while a line is read.
 // Eight bytes are tested at a time; the rest of a line is ordinary text.
 const char* next_control_byte(const char* p, const char* end) {
-    constexpr std::uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
-    constexpr std::uint64_t above_ctrl_z = ones * 0x1b;
     for (; end - p >= 8; p += 8) {
         std::uint64_t word;
         std::memcpy(&word, p, sizeof word);
-        // A byte below 0x1b borrows in the subtraction and sets its high bit;
-        // bytes of 0x80 and above are ordinary and are masked out.
-        if (((word - above_ctrl_z) & ~word & highs) != 0) break;
+        if (const std::uint64_t found = control_bytes(word); found != 0) return p + std::countr_zero(found) / 8;
     }
     const auto ordinary = [](char c) { return static_cast<unsigned char>(c) > static_cast<unsigned char>(ctrl_z); };
     while (p < end && ordinary(*p)) ++p;
     return p;
+}
+
+// Nearly every line lies whole in the buffer, ordinary bytes up to its line
+// feed or CR LF, and fits: it is copied while it is looked at, a word at a
+// time.  False when the line is not such a one (or lies too near the
+// buffer's end), with nothing consumed and `info` untouched.
+bool take_plain_line(text_source& source, char* line, std::size_t line_size, text_line& info) {
+    const char* const run = source.buffer + source.start;
+    const std::size_t available = source.end - source.start;
+    for (std::size_t n = 0; n + 8 <= available && n + 8 <= line_size; n += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, run + n, sizeof word);
+        std::memcpy(line + n, &word, sizeof word);
+        const std::uint64_t found = control_bytes(word);
+        if (found == 0) continue;
+        const std::size_t count = n + static_cast<std::size_t>(std::countr_zero(found)) / 8;
+        // Within the bytes looked at: a line feed, or CR and the byte after it.
+        std::size_t ending = 0;
+        if (run[count] == '\n')
+            ending = 1;
+        else if (run[count] == '\r' && count + 1 < available && run[count + 1] == '\n')
+            ending = 2;
+        if (ending == 0) return false;
+        line[count] = '\0';
+        info.length = count;
+        info.terminated = true;
+        source.start += count + ending;
+        return true;
+    }
+    return false;
 }
 
 // Makes at least one unread byte available; false at the end of the input
@@ -117,8 +154,11 @@ void close_text_source(text_source& source) {
     source.start = source.end = 0;
 }
 
-bool read_text_line(text_source& source, char* line, std::size_t line_size, text_line& info, long_lines rest) {
-    info = text_line{};
+namespace {
+
+// Any line, byte by byte where it must be: see read_text_line.
+[[gnu::noinline]] bool read_any_line(text_source& source, char* line, std::size_t line_size, text_line& info,
+                                     long_lines rest) {
     const std::size_t room = line_size - 1;
     std::size_t stored = 0;
     bool got_any = false;
@@ -163,6 +203,14 @@ bool read_text_line(text_source& source, char* line, std::size_t line_size, text
     info.too_long = info.length > room;
     if (source.error != 0) return false;  // a line cut short by a failed read is no line
     return got_any;
+}
+
+}  // namespace
+
+bool read_text_line(text_source& source, char* line, std::size_t line_size, text_line& info, long_lines rest) {
+    info = text_line{};
+    if (!source.stopped_at_ctrl_z && take_plain_line(source, line, line_size, info)) return true;
+    return read_any_line(source, line, line_size, info, rest);
 }
 
 bool bytes_follow_ctrl_z(text_source& source) {

@@ -67,7 +67,8 @@ void memory_text_source(text_source& source, const char* data, std::size_t size)
 
 void close_text_source(text_source& source);
 
-// Reads the next line into `line` (room for `line_size` bytes, at least 1).
+// Reads the next line into `line` (room for `line_size` bytes, at least 1;
+// what stands after the line's terminator is unspecified).
 // Returns false when there is no further line: at the end of the input, at a
 // Ctrl-Z in text mode, or when a read fails (source.error), in which case a
 // line cut short by the failure is not returned.  A last line without a line
