@@ -16,6 +16,9 @@
 
 namespace micr {
 
+// Texts are read and written a word at a time, first character in the lowest byte.
+static_assert(std::endian::native == std::endian::little, "a word's first byte is its lowest");
+
 // The code line, walked from its right-hand end (the amount field) leftwards,
 // because that is where the line's layout is anchored.  The text is either as
 // printed (micr_parse) or reversed already (parse_micr_line, whose callers

@@ -111,6 +111,10 @@ TEST(DefaultOnusSplit, ReferenceCases) { run_rows(reference_rows, std::size(refe
 
 const split_row edge_rows[] = {
     {"adjacent on-us symbols separate like one", "123456789oo 1234", nullptr, ok("123456789"), ok("1234"), missing},
+    {"five groups: the left-most is the one furthest left (3-I.5)", "o1 22 333 4444 55555o001", nullptr,
+     ok("1 22 333 4444 55555"), missing, ok("001")},
+    {"a blank before the on-us symbol is no part of the section (3-I.4)", "o12345678 123 o001", nullptr, ok("12345678"),
+     ok("123"), ok("001")},
     {"a dash alone between on-us symbols is a section without groups (3-II.1)", "12345odo", nullptr, ok("12345"),
      missing, missing},
     {"auxiliary on-us field taken whole, inner blank kept", "12345678o", "001 234", ok("12345678"), ok("001 234"),

@@ -241,6 +241,73 @@ TEST(RoutingNumber, KeyAndCheckDigitAgreeWithTheDigitsOneByOne) {
     EXPECT_GT(passing, 10000);
 }
 
+// The on-us field's sections and groups, found on its masks, against the
+// same cut made on the text one character at a time: random on-us texts of
+// digits, blanks, dash and on-us symbols (and a few other bytes), every
+// number of sections asked for.
+TEST(OnusSections, MasksCutLikeTheText) {
+    // The text, one character at a time: sections are the runs between on-us
+    // symbols from the right, an empty section 0 when the field ends with
+    // one; groups are the runs between blanks and dashes.
+    const auto sections_of = [](std::string_view field, int count) {
+        std::vector<std::string_view> sections(static_cast<std::size_t>(count));
+        std::size_t found = 0;
+        if (!field.empty() && field.back() == 'o' && count > 0) ++found;
+        std::size_t end = field.size();
+        while (found < sections.size()) {
+            while (end > 0 && field[end - 1] == 'o') --end;
+            if (end == 0) break;
+            std::size_t start = end;
+            while (start > 0 && field[start - 1] != 'o') --start;
+            sections[found++] = field.substr(start, end - start);
+            end = start;
+        }
+        return std::make_pair(sections, static_cast<int>(found));
+    };
+    const auto groups_of = [](std::string_view section) {
+        std::vector<std::string_view> groups;  // from the right
+        std::size_t end = section.size();
+        for (;;) {
+            while (end > 0 && (section[end - 1] == ' ' || section[end - 1] == 'd')) --end;
+            if (end == 0) break;
+            std::size_t start = end;
+            while (start > 0 && section[start - 1] != ' ' && section[start - 1] != 'd') --start;
+            groups.push_back(section.substr(start, end - start));
+            end = start;
+        }
+        return groups;
+    };
+    std::mt19937 random(0x6f6e7573u);
+    const std::string alphabet = "0123456789   dddooo?x";
+    for (int round = 0; round < 30000; ++round) {
+        std::string text(random() % MICR_ONUS_SIZE, ' ');
+        for (char& c : text) c = alphabet[random() % alphabet.size()];
+        micr_result r{};
+        std::memset(r.onus, 'z', sizeof r.onus);  // what follows the terminator counts for nothing
+        std::memcpy(r.onus, text.c_str(), text.size() + 1);
+        const micr::onus_sections layout(r);
+        const std::string_view field = micr::trimmed(text);
+        SCOPED_TRACE("on-us text [" + text + "]");
+        for (const int count : {1, 3, 6, 15}) {
+            std::vector<std::uint64_t> bits(static_cast<std::size_t>(count), ~std::uint64_t{0});
+            const int found = layout.cut(bits.data(), count);
+            const auto [want, want_found] = sections_of(field, count);
+            ASSERT_EQ(found, want_found) << count << " sections asked for";
+            for (std::size_t i = 0; i < want.size(); ++i) {
+                ASSERT_EQ(layout.text(bits[i]), want[i]) << "section " << i;
+                const std::uint64_t inner = layout.without_outer_blanks(bits[i]);
+                ASSERT_EQ(layout.text(inner), micr::trimmed(want[i])) << "section " << i << " without blanks";
+                const micr::section_groups got = layout.groups(inner);
+                const std::vector<std::string_view> groups = groups_of(want[i]);
+                ASSERT_EQ(got.count, std::min<int>(static_cast<int>(groups.size()), 3)) << "section " << i;
+                ASSERT_EQ(got.rightmost, groups.size() > 0 ? groups[0] : std::string_view()) << "section " << i;
+                ASSERT_EQ(got.second, groups.size() > 1 ? groups[1] : std::string_view()) << "section " << i;
+                ASSERT_EQ(got.leftmost, groups.size() > 2 ? groups.back() : std::string_view()) << "section " << i;
+            }
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------
 // trim_blanks
 
