@@ -33,18 +33,10 @@ int finish(micr_result& r, const exception_table& table, signed char status, par
     if (r.exception_state == MICR_EX_NORMAL) split_onus_default(r, notes);
     // The closing on-us symbol of the field belongs to the layout, not the
     // data, and so do the blanks around the rest.  (The scan leaves no blank
-    // at the field's right-hand end.)  Moved a byte at a time: the text is
-    // short, and read back at once by other steps.
-    char* const onus = r.onus;
-    const std::size_t length = text_length(onus, sizeof r.onus);
-    std::size_t end = length;
-    if (end > 0 && onus[end - 1] == onus_symbol) --end;
-    while (end > 0 && onus[end - 1] == blank) --end;
-    std::size_t start = 0;
-    while (start < end && onus[start] == blank) ++start;
-    if (start > 0)
-        for (std::size_t i = start; i < end; ++i) onus[i - start] = onus[i];
-    for (std::size_t i = end - start; i < length; ++i) onus[i] = '\0';
+    // at the field's right-hand end.)
+    std::size_t length = text_length(r.onus, sizeof r.onus);
+    if (length > 0 && r.onus[length - 1] == onus_symbol) --length;
+    trim_blanks(r.onus, length);
     r.status = status;
     return r.status;
 }

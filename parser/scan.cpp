@@ -9,6 +9,13 @@
 namespace micr {
 namespace {
 
+#if defined(__SSE2__)
+// Bit i set where byte i of `v` is `c`.
+std::uint64_t bits_equal(__m128i v, char c) {
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c))));
+}
+#endif
+
 // Counts the characters from `first`, `Step` bytes apart, up to `terminator`
 // and at most `reach` of them.  `bad` becomes the first of them that is the
 // unreadable mark or outside the allowed set (1 for a NUL byte), or stays 0.
@@ -51,13 +58,12 @@ masked_line::masked_line(const char* text, std::size_t text_length) : length(tex
     // copied into one first.
     std::uint64_t digit = 0, amount = 0, transit = 0, onus = 0, dash = 0, blanks = 0, marks = 0, nuls = 0;
     const auto add = [&](__m128i v, std::size_t at) {
-        const auto where = [at](__m128i equal) {
-            return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(equal))) << at;
-        };
-        const auto is = [&](char c) { return where(_mm_cmpeq_epi8(v, _mm_set1_epi8(c))); };
+        const auto is = [&](char c) { return bits_equal(v, c) << at; };
         // c - '0', unsigned, is at most 9 exactly for a digit.
         const __m128i from_zero = _mm_sub_epi8(v, _mm_set1_epi8('0'));
-        digit |= where(_mm_cmpeq_epi8(_mm_min_epu8(from_zero, _mm_set1_epi8(9)), from_zero));
+        const auto digits = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(from_zero, _mm_set1_epi8(9)), from_zero)));
+        digit |= std::uint64_t{digits} << at;
         amount |= is(amount_symbol);
         transit |= is(transit_symbol);
         onus |= is(onus_symbol);
@@ -131,11 +137,14 @@ signed char scan_field(scan_cursor& cursor, char* destination, std::size_t desti
 }
 
 void trim_blanks(char* text, std::size_t n) {
-    while (n > 0 && text[n - 1] == blank) --n;
+    std::size_t end = n;
+    while (end > 0 && text[end - 1] == blank) --end;
     std::size_t lead = 0;
-    while (lead < n && text[lead] == blank) ++lead;
-    if (lead > 0) std::memmove(text, text + lead, n - lead);
-    text[n - lead] = '\0';
+    while (lead < end && text[lead] == blank) ++lead;
+    if (lead > 0) std::memmove(text, text + lead, end - lead);
+    // What the trim frees is cleared, up to the byte at n: a text of the
+    // record keeps nothing behind its terminator.
+    for (std::size_t i = end - lead; i <= n; ++i) text[i] = '\0';
 }
 
 int count_digits(std::string_view text) {
@@ -158,23 +167,13 @@ void set_subfield(std::string_view source, micr_result& r, field_id field) {
 
 onus_sections::onus_sections(const micr_result& r) : text_(r.onus) {
 #if defined(__SSE2__)
-    // The text is read in the four words that put_text wrote it with, so
-    // that each load is answered by one store that may still be on its way;
-    // two vectors of them cover the buffer, the second from byte `second`.
+    // Two vectors cover the buffer: its first 16 bytes and its last 16.
     constexpr std::size_t width = sizeof r.onus, second = width - 16;
     static_assert(width >= 16 && width <= 32);
-    std::uint64_t words[4];
-    const std::size_t offsets[4] = {0, 8, second, width - 8};
-    for (std::size_t i = 0; i < 4; ++i) std::memcpy(&words[i], r.onus + offsets[i], sizeof words[i]);
-    const __m128i low = _mm_set_epi64x(static_cast<long long>(words[1]), static_cast<long long>(words[0]));
-    const __m128i high = _mm_set_epi64x(static_cast<long long>(words[3]), static_cast<long long>(words[2]));
-    const auto is = [&](char c) {
-        const auto at = [c](__m128i v) {
-            return static_cast<std::uint64_t>(
-                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c)))));
-        };
-        return at(low) | at(high) << second;
-    };
+    __m128i low, high;
+    std::memcpy(&low, r.onus, sizeof low);
+    std::memcpy(&high, r.onus + second, sizeof high);
+    const auto is = [&](char c) { return bits_equal(low, c) | bits_equal(high, c) << second; };
     const auto length = static_cast<std::size_t>(std::countr_zero(is('\0')));  // the buffer holds a terminator
     const std::uint64_t inside = first_bits(length);
     masks_.blank = is(blank) & inside;

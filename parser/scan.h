@@ -245,9 +245,9 @@ signed char scan_field(scan_cursor& cursor, char* destination) {
     return scan_field(cursor, destination, fields[F].width, F, fields[F].limit, Terminator);
 }
 
-// Removes the blanks at both ends of a text of `length` characters, in place.
+// Removes the blanks at both ends of the first `length` characters of
+// `text`, in place, and clears every byte it frees up to text[length].
 void trim_blanks(char* text, std::size_t length);
-inline void trim_blanks(char* text) { trim_blanks(text, std::strlen(text)); }
 
 // The same on a view: no byte moves.
 inline std::string_view trimmed(std::string_view text) {

@@ -335,13 +335,13 @@ TEST(TrimBlanks, RemovesOnlyOuterBlanks) {
         // The text, then bytes the trim must neither read as text nor write.
         std::vector<char> buffer(length + 1 + 4, 'G');
         std::memcpy(buffer.data(), row.text, length + 1);
-        micr::trim_blanks(buffer.data());
+        micr::trim_blanks(buffer.data(), length);
         EXPECT_EQ(std::string(buffer.data()), row.trimmed);
         for (std::size_t i = length + 1; i < buffer.size(); ++i) EXPECT_EQ(buffer[i], 'G') << "byte " << i;
 
         // Exactly sized, for the sanitizers.
         const auto exact = exact_copy(row.text);
-        micr::trim_blanks(exact.get());
+        micr::trim_blanks(exact.get(), length);
         EXPECT_EQ(std::string(exact.get()), row.trimmed);
     }
 }
