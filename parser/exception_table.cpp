@@ -63,18 +63,17 @@ table_problem first_failed_check(const std::string_view* t, int count) {
 // A part of the on-us field into a split field; an empty part leaves the
 // field missing.
 void put_part(std::string_view part, micr_result& r, field_id field) {
-    if (!part.empty()) set_subfield(part, r, field);
+    if (!part.empty()) put_subfield(part, r, field);
 }
 
 // Cuts the on-us field by a matching entry into account, serial number and
 // processing code.  Counting runs from the section's right-hand end: the
 // right-most serial_offset characters stand right of the serial number.
-void apply_entry(micr_result& r, const exception_entry& e) {
+void apply_entry(micr_result& r, const onus_sections& layout, const exception_entry& e) {
     if (e.section_number < 0) return;  // names no section
 
     constexpr int most_sections = 128;  // section_number is at most 127
     std::uint64_t sections[most_sections];
-    const onus_sections layout(r);
     const int wanted = e.section_number + 1;
     const int found = layout.cut(sections, wanted);
     // With the serial number further left, section 0 is the processing code.
@@ -82,8 +81,9 @@ void apply_entry(micr_result& r, const exception_entry& e) {
     if (found < wanted) return;  // the entry names a section this field lacks
 
     std::string_view selected = layout.text(sections[e.section_number]);
-    char without_blanks[MICR_ONUS_SIZE];
+    char without_blanks[MICR_ONUS_SIZE + text_slack];  // with room behind it for put_subfield
     if (e.blank_mode == 'D') {
+        std::memset(without_blanks, 0, sizeof without_blanks);
         std::size_t kept = 0;
         for (const char c : selected)
             if (c != blank) without_blanks[kept++] = c;
@@ -163,11 +163,12 @@ bool routing_matches(std::string_view routing, std::string_view transit) {
     return true;
 }
 
-void apply_exception_table(micr_result& r, const exception_table& table, parse_notes* notes) {
+void apply_exception_table(micr_result& r, const onus_sections& layout, const exception_table& table,
+                           parse_notes* notes) {
     exception_entry entry{};
     r.exception_state = static_cast<signed char>(table.find_entry(field_text(r, transit_field), entry));
     if (r.exception_state != MICR_EX_USED) return;
-    apply_entry(r, entry);
+    apply_entry(r, layout, entry);
     if (notes != nullptr) notes->table_line = entry.line;
 }
 

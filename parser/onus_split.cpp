@@ -83,15 +83,25 @@ bool short_serial(std::size_t n) { return n >= shortest_serial && n <= longest_s
 class split_fields {
 public:
     split_fields(micr_result& r, parse_notes* notes) : r_(r), notes_(notes) {}
+    // A part of the on-us field; an account number loses its outer blanks.
     void put(field_id field, std::string_view part, split_rule rule) {
-        set_subfield(part, r_, field);
+        put_subfield(part, r_, field, field == account_field);
+        note(field, rule);
+    }
+    // A text from elsewhere in the record.
+    void copy(field_id field, std::string_view text, split_rule rule) {
+        set_subfield(text, r_, field);
+        note(field, rule);
+    }
+
+private:
+    void note(field_id field, split_rule rule) {
         if (notes_ == nullptr) return;
         if (field == account_field) notes_->account_rule = rule;
         if (field == csn_field) notes_->csn_rule = rule;
         if (field == tpc_field) notes_->tpc_rule = rule;
     }
 
-private:
     micr_result& r_;
     parse_notes* notes_;
 };
@@ -175,8 +185,7 @@ void split_middle_and_left(split_fields& out, std::string_view middle, std::stri
 
 const char* split_rule_name(split_rule rule) { return rule_names[static_cast<std::size_t>(rule)].name; }
 
-void split_onus_default(micr_result& r, parse_notes* notes) {
-    const onus_sections layout(r);
+void split_onus_default(micr_result& r, const onus_sections& layout, parse_notes* notes) {
     std::uint64_t sections[section_count];
     layout.cut(sections, section_count);
     for (std::uint64_t& s : sections) s = layout.without_outer_blanks(s);
@@ -190,7 +199,7 @@ void split_onus_default(micr_result& r, parse_notes* notes) {
 
     // Business cheques carry the serial number in the auxiliary on-us field.
     if (r.csn_status == MICR_ST_MISSING && r.auxonus_status == MICR_ST_OK)
-        out.put(csn_field, field_text(r, auxonus_field), split_rule::auxiliary_serial);
+        out.copy(csn_field, field_text(r, auxonus_field), split_rule::auxiliary_serial);
 
     // Rule 3: the middle and left sections give the account number, and the
     // serial number when neither rule above found one.
@@ -205,8 +214,6 @@ void split_onus_default(micr_result& r, parse_notes* notes) {
     } else if (left_grouped) {
         out.put(account_field, left, split_rule::account_after_serial);
     }
-
-    trim_blanks(r.account, text_length(r.account, sizeof r.account));
 }
 
 }  // namespace micr

@@ -2,6 +2,8 @@
 // the line's right-hand end to the auxiliary on-us field at its left, the
 // transit number is tested, and the on-us field is split by the exception
 // table's entry or by the default rules.
+#include <type_traits>
+
 #include "parse_steps.h"
 
 namespace micr {
@@ -18,25 +20,21 @@ bool at(const Cursor& cursor, char symbol) {
 // Scans one of the four scanned fields into its own text, by its own limit
 // and set, and notes where its characters stand.
 template <field_id F, char Terminator, class Cursor>
-signed char scan(Cursor& cursor, micr_result& r, text_span* span) {
+signed char scan(Cursor& cursor, micr_result& r, text_span& where) {
     const Cursor start = cursor;
     const signed char status = scan_field<F, Terminator>(cursor, text_of(r, F));
     const std::size_t taken = cursor.passed() - start.passed();
-    if (span != nullptr && taken > 0) *span = {start.start_of_ahead(taken), taken};
+    if (taken > 0) where = {start.start_of_ahead(taken), taken};
     return status;
 }
 
 // The on-us field is split, by the table's entry or by the default rules, and
-// loses its closing on-us symbol and its outer blanks.
-int finish(micr_result& r, const exception_table& table, signed char status, parse_notes* notes) {
-    apply_exception_table(r, table, notes);
-    if (r.exception_state == MICR_EX_NORMAL) split_onus_default(r, notes);
-    // The closing on-us symbol of the field belongs to the layout, not the
-    // data, and so do the blanks around the rest.  (The scan leaves no blank
-    // at the field's right-hand end.)
-    std::size_t length = text_length(r.onus, sizeof r.onus);
-    if (length > 0 && r.onus[length - 1] == onus_symbol) --length;
-    trim_blanks(r.onus, length);
+// keeps its text without its closing on-us symbol and outer blanks.
+int finish(micr_result& r, const onus_sections& layout, const exception_table& table, signed char status,
+           parse_notes* notes) {
+    apply_exception_table(r, layout, table, notes);
+    if (r.exception_state == MICR_EX_NORMAL) split_onus_default(r, layout, notes);
+    layout.put_kept_text(r);
     r.status = status;
     return r.status;
 }
@@ -62,7 +60,15 @@ private:
         return salvage_ && at(cursor_, closing);
     }
     int end_of_scan();
-    text_span* span(text_span parse_notes::*field) { return notes_ != nullptr ? &(notes_->*field) : nullptr; }
+    // Where the scan notes a field: in the notes, or nowhere.
+    text_span& span(text_span parse_notes::*field) { return notes_ != nullptr ? notes_->*field : unnoted_; }
+    onus_sections onus_layout() const {
+        // A short line has the on-us field's masks at hand already.
+        if constexpr (std::is_same_v<Cursor, masked_cursor>)
+            return onus_sections(cursor_.line(), onus_.start, onus_.length);
+        else
+            return onus_sections(r_);
+    }
 
     Cursor cursor_;
     micr_result& r_;
@@ -72,6 +78,8 @@ private:
     bool stopped_ = false;          // where a plain parse stops: status 1
     bool onus_splittable_ = false;  // the on-us field reached its closing symbol, OK or UNRECOG
     bool transit_scanned_ = false;  // the transit field scanned OK (and was tested)
+    text_span onus_;                // where the on-us field stands
+    text_span unnoted_;             // where the other fields stand, when not noted
 };
 
 template <class Cursor>
@@ -93,7 +101,8 @@ int field_scanner<Cursor>::run() {
         stopped_ = true;  // no on-us field
         return end_of_scan();
     }
-    r.onus_status = scan<onus_field, transit_symbol>(cursor, r, span(&parse_notes::on_us));
+    r.onus_status = scan<onus_field, transit_symbol>(cursor, r, onus_);
+    if (notes_ != nullptr) notes_->on_us = onus_;
     if (!goes_on(r.onus_status, transit_symbol)) return end_of_scan();
     onus_splittable_ = r.onus_status == MICR_ST_OK || r.onus_status == MICR_ST_UNRECOG;
     cursor.advance();
@@ -129,11 +138,12 @@ int field_scanner<Cursor>::run() {
 
 template <class Cursor>
 int field_scanner<Cursor>::end_of_scan() {
-    if (!stopped_) return finish(r_, table_, MICR_PARSE_COMPLETE, notes_);
     // A parse that stopped splits nothing: the on-us text stays as scanned.
-    if (!salvage_ || !onus_splittable_) return r_.status = MICR_PARSE_STOPPED;
+    if (stopped_ && (!salvage_ || !onus_splittable_)) return r_.status = MICR_PARSE_STOPPED;
+    const onus_sections layout = onus_layout();
+    if (!stopped_) return finish(r_, layout, table_, MICR_PARSE_COMPLETE, notes_);
     // A layout is never chosen by a routing number that was not read whole.
-    return finish(r_, transit_scanned_ ? table_ : no_table(), MICR_PARSE_STOPPED, notes_);
+    return finish(r_, layout, transit_scanned_ ? table_ : no_table(), MICR_PARSE_STOPPED, notes_);
 }
 
 }  // namespace

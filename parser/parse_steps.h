@@ -88,12 +88,13 @@ int parse_printed_line(std::string_view line, const exception_table& table, micr
 void check_transit(micr_result& r);
 
 // Looks the transit number up in `table` and, on a match, splits the on-us
-// field by the entry; sets exception_state.  Notes the entry's line.
-void apply_exception_table(micr_result& r, const exception_table& table, parse_notes* notes);
+// field, as `layout` cuts it, by the entry; sets exception_state.  Notes the entry's line.
+void apply_exception_table(micr_result& r, const onus_sections& layout, const exception_table& table,
+                           parse_notes* notes);
 
-// Splits the on-us field by the default rules into account, serial number
-// and processing code, and trims the on-us text.  Notes the rule that filled
+// Splits the on-us field, as `layout` cuts it, by the default rules into
+// account, serial number and processing code.  Notes the rule that filled
 // each field.
-void split_onus_default(micr_result& r, parse_notes* notes);
+void split_onus_default(micr_result& r, const onus_sections& layout, parse_notes* notes);
 
 }  // namespace micr

@@ -75,7 +75,7 @@ masked_line::masked_line(const char* text, std::size_t text_length) : length(tex
     };
     // Zeros behind the text, as far as put_text reads.
     const __m128i zero = _mm_setzero_si128();
-    static_assert(slack == 32);
+    static_assert(text_slack == 32);
     if (n >= 16) {
         for (std::size_t at = 0; at + 16 <= n; at += 16)
             add(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at)), at);
@@ -154,36 +154,72 @@ int count_digits(std::string_view text) {
     return digits;
 }
 
-void set_subfield(std::string_view source, micr_result& r, field_id field) {
-    char* const destination = text_of(r, field);
+void put_subfield(std::string_view source, micr_result& r, field_id field, bool trim) {
     const std::size_t room = fields[field].width - 1;
     // A line without the unreadable mark cannot hand one on: no need to look.
     const bool marked = r.unrecognized_symbols != 0 && source.find(unreadable_mark) != std::string_view::npos;
     status_of(r, field) = source.size() > room ? MICR_ST_TOOLONG : marked ? MICR_ST_UNRECOG : MICR_ST_OK;
     if (source.size() > room) source.remove_prefix(source.size() - room);
-    if (!source.empty()) std::memcpy(destination, source.data(), source.size());
-    destination[source.size()] = '\0';
+    if (trim) source = trimmed(source);
+    static constexpr char nothing[text_slack] = {};  // an empty view may point nowhere
+    put_text(text_of(r, field), fields[field].width, source.empty() ? nothing : source.data(), source.size());
 }
 
-onus_sections::onus_sections(const micr_result& r) : text_(r.onus) {
+void set_subfield(std::string_view source, micr_result& r, field_id field) {
+    // What the field keeps, with the room behind it that put_subfield reads.
+    const std::size_t room = fields[field].width - 1;
+    char padded[MICR_ONUS_SIZE + text_slack] = {};
+    static_assert(MICR_ACCOUNT_SIZE <= MICR_ONUS_SIZE && MICR_TPC_SIZE <= MICR_ONUS_SIZE &&
+                  MICR_CSN_SIZE <= MICR_ONUS_SIZE);
+    const std::size_t kept = source.size() < room ? source.size() : room;
+    if (kept > 0) std::memcpy(padded, source.data() + source.size() - kept, kept);
+    put_subfield({padded, kept}, r, field);
+    if (source.size() > room) status_of(r, field) = MICR_ST_TOOLONG;
+}
+
+onus_sections::onus_sections(const micr_result& r) : text_(copy_) {
 #if defined(__SSE2__)
     // Two vectors cover the buffer: its first 16 bytes and its last 16.
     constexpr std::size_t width = sizeof r.onus, second = width - 16;
-    static_assert(width >= 16 && width <= 32);
+    static_assert(width >= 16 && width <= 32 && width + text_slack <= sizeof copy_ && text_slack == 32);
     __m128i low, high;
     std::memcpy(&low, r.onus, sizeof low);
     std::memcpy(&high, r.onus + second, sizeof high);
+    std::memcpy(copy_, &low, sizeof low);
+    std::memcpy(copy_ + second, &high, sizeof high);
+    const __m128i zero = _mm_setzero_si128();
+    std::memcpy(copy_ + width, &zero, sizeof zero);
+    std::memcpy(copy_ + width + 16, &zero, sizeof zero);
     const auto is = [&](char c) { return bits_equal(low, c) | bits_equal(high, c) << second; };
-    const auto length = static_cast<std::size_t>(std::countr_zero(is('\0')));  // the buffer holds a terminator
-    const std::uint64_t inside = first_bits(length);
+    length_ = static_cast<std::size_t>(std::countr_zero(is('\0')));  // the buffer holds a terminator
+    const std::uint64_t inside = first_bits(length_);
     masks_.blank = is(blank) & inside;
     masks_.dash_symbol = is(dash_symbol) & inside;
     masks_.onus_symbol = is(onus_symbol) & inside;
 #else
-    const std::size_t length = text_length(r.onus, sizeof r.onus);
-    masks_ = line_masks_by_byte(r.onus, length);
+    std::memset(copy_, 0, sizeof copy_);
+    std::memcpy(copy_, r.onus, sizeof r.onus);
+    length_ = text_length(r.onus, sizeof r.onus);
+    masks_ = line_masks_by_byte(r.onus, length_);
 #endif
-    field_ = without_outer_blanks(first_bits(length));
+    field_ = without_outer_blanks(first_bits(length_));
+}
+
+onus_sections::onus_sections(const masked_line& line, std::size_t first, std::size_t count)
+    : text_(line.bytes + first), length_(count) {
+    const std::uint64_t inside = first_bits(count);
+    masks_.blank = line.masks.blank >> first & inside;
+    masks_.dash_symbol = line.masks.dash_symbol >> first & inside;
+    masks_.onus_symbol = line.masks.onus_symbol >> first & inside;
+    field_ = without_outer_blanks(inside);
+}
+
+void onus_sections::put_kept_text(micr_result& r) const {
+    std::uint64_t kept = first_bits(length_);
+    // The scan leaves no blank at the field's right-hand end.
+    if (length_ > 0 && text_[length_ - 1] == onus_symbol) kept &= ~(std::uint64_t{1} << (length_ - 1));
+    const std::string_view text = this->text(without_outer_blanks(kept));
+    put_text(r.onus, sizeof r.onus, text.data(), text.size());
 }
 
 std::uint64_t onus_sections::without_outer_blanks(std::uint64_t bits) const {
@@ -209,7 +245,7 @@ int onus_sections::cut(std::uint64_t sections[], int count) const {
 }
 
 std::string_view onus_sections::text(std::uint64_t bits) const {
-    if (bits == 0) return {};
+    if (bits == 0) return {text_, 0};
     const auto first = static_cast<std::size_t>(std::countr_zero(bits));
     return {text_ + first, highest_bit(bits) + 1 - first};
 }

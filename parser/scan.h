@@ -122,20 +122,25 @@ inline constexpr std::array<unsigned, field_count> field_classes = [] {
     return classes;
 }();
 
-// 0xFF for the first `count` bytes of the 32 at keep_bytes + 32 - count.
-inline constexpr std::array<unsigned char, 64> keep_bytes = [] {
-    std::array<unsigned char, 64> bytes{};
-    for (std::size_t i = 0; i < 32; ++i) bytes[i] = 0xFF;
+// What put_text may read from where a text starts: more than the widest
+// text of the record.  A buffer that texts are put from has this much room
+// behind each character.
+inline constexpr std::size_t text_slack = 32;
+
+// 0xFF for the first `count` bytes of the text_slack at keep_bytes + text_slack - count.
+inline constexpr std::array<unsigned char, 2 * text_slack> keep_bytes = [] {
+    std::array<unsigned char, 2 * text_slack> bytes{};
+    for (std::size_t i = 0; i < text_slack; ++i) bytes[i] = 0xFF;
     return bytes;
 }();
 
 // Puts the `count` bytes at `from` and zeros up to `width` into `to`, a text
 // buffer of the record: fixed-size moves, whatever the count, and no byte
-// read at or after `from + 32` or written at or after `to + width`.  Each
-// word goes straight from the source to the record, through no buffer that
-// a wider or narrower load would read back at once.
+// read at or after `from + text_slack` or written at or after `to + width`.
+// Each word goes straight from the source to the record, through no buffer
+// that a wider or narrower load would read back at once.
 inline void put_text(char* to, std::size_t width, const char* from, std::size_t count) {
-    const unsigned char* const keep = keep_bytes.data() + 32 - count;
+    const unsigned char* const keep = keep_bytes.data() + text_slack - count;
     const auto move_word = [&](std::size_t at) {
         std::uint64_t word, kept;
         std::memcpy(&word, from + at, sizeof word);
@@ -175,8 +180,7 @@ inline std::size_t highest_bit(std::uint64_t bits) { return 63 - static_cast<std
 // the widest field, so that a field's text is moved into the record with
 // fixed-size moves, and its masks.
 struct masked_line {
-    static constexpr std::size_t slack = 32;  // what put_text reads: more than the widest text of the record
-    alignas(16) char bytes[masked_line_limit + slack];
+    alignas(16) char bytes[masked_line_limit + text_slack];
     std::size_t length;
     line_masks masks;
 
@@ -191,6 +195,7 @@ public:
 
     const char* text() const { return line_.bytes; }
     std::size_t length() const { return length_; }
+    const masked_line& line() const { return line_; }
     const line_masks& masks() const { return line_.masks; }
     bool at_end() const { return left_ == 0; }
     std::size_t left() const { return left_; }
@@ -264,6 +269,12 @@ int count_digits(std::string_view text);
 // off as valid.
 void set_subfield(std::string_view source, micr_result& r, field_id field);
 
+// The same for a source with text_slack bytes of room behind each of its
+// characters (a masked line, the text of onus_sections), with fixed-size
+// moves.  With `trim`, the blanks at both ends of what the field keeps are
+// dropped; the status is the untrimmed source's.
+void put_subfield(std::string_view source, micr_result& r, field_id field, bool trim = false);
+
 // Reads an optional sign and the digits after it, up to the first other
 // character, and returns the low-order 8 bits of that number (0 without digits).
 signed char decimal_low_byte(const char* text);
@@ -306,10 +317,18 @@ struct section_groups {
 // of the right-most on-us symbol (empty when the field ends with one),
 // sections 1, 2, ... follow leftwards, and adjacent on-us symbols separate
 // like one.  A section is a set of bits, bit i for character i of the
-// record's on-us text, found with word operations on the field's masks.
+// on-us text, found with word operations on the field's masks.  Its texts
+// have text_slack bytes of room behind them, for put_subfield.
 class onus_sections {
 public:
+    // The record's on-us text, copied.
     explicit onus_sections(const micr_result& r);
+    // The on-us field as it stands in a masked line: `count` characters from
+    // bytes[first], exactly the record's on-us text after the scan.
+    onus_sections(const masked_line& line, std::size_t first, std::size_t count);
+    // Its texts may point into itself.
+    onus_sections(const onus_sections&) = delete;
+    onus_sections& operator=(const onus_sections&) = delete;
 
     // Fills sections[0 .. count-1], 0 for a section the field lacks;
     // returns how many sections the field has, at most `count`.
@@ -317,11 +336,16 @@ public:
     std::uint64_t without_outer_blanks(std::uint64_t section) const;
     std::string_view text(std::uint64_t bits) const;
     section_groups groups(std::uint64_t section) const;
+    // Puts the on-us text as the record keeps it once split: without its
+    // closing on-us symbol and the blanks around the rest.
+    void put_kept_text(micr_result& r) const;
 
 private:
     const char* text_;
+    std::size_t length_;
     std::uint64_t field_;  // the field without its outer blanks
     line_masks masks_;
+    char copy_[MICR_ONUS_SIZE + text_slack];  // the record's text, when made from it
 };
 
 }  // namespace micr
