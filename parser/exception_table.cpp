@@ -85,8 +85,11 @@ void apply_entry(micr_result& r, const onus_sections& layout, const exception_en
     if (e.blank_mode == 'D') {
         std::memset(without_blanks, 0, sizeof without_blanks);
         std::size_t kept = 0;
-        for (const char c : selected)
-            if (c != blank) without_blanks[kept++] = c;
+        for (const char c : selected) {
+            // Every character is written, and a blank overwritten by the next: no branch per character.
+            without_blanks[kept] = c;
+            kept += c != blank ? 1 : 0;
+        }
         selected = {without_blanks, kept};
     }
     const std::size_t n = selected.size();

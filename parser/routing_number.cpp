@@ -1,5 +1,6 @@
 #include "routing_number.h"
 
+#include <bit>
 #include <chrono>
 #include <cstring>
 #include <exception>
@@ -61,6 +62,7 @@ routing_index::routing_index() {
     std::mt19937_64 words(start);
     for (auto& byte_words : words_)
         for (std::uint32_t& w : byte_words) w = static_cast<std::uint32_t>(words() >> 32);
+    filter_multiplier_ = words() | 1;
 }
 
 std::uint32_t routing_index::hash(std::uint32_t key) const {
@@ -81,10 +83,18 @@ void routing_index::reserve(std::size_t count) {
     std::size_t size = 16;
     while (size < 2 * count) size *= 2;
     std::vector<slot> old(size, slot{0, none});
+    // Eight places per slot: a power of two, 2^filter_bits of them.
+    constexpr unsigned places_per_slot_bits = 3;
+    const auto filter_bits = static_cast<unsigned>(std::countr_zero(size)) + places_per_slot_bits;
+    std::vector<std::uint64_t> filter((std::size_t{1} << filter_bits) / 64, 0);
     old.swap(slots_);
+    filter_.swap(filter);
+    filter_shift_ = 64 - filter_bits;
     for (const slot& s : old) {
         std::size_t probes;
-        if (s.position != none) slots_[find_slot(s.key, probes)] = s;
+        if (s.position == none) continue;
+        slots_[find_slot(s.key, probes)] = s;
+        add_to_filter(s.key);
     }
 }
 
@@ -94,12 +104,15 @@ std::uint32_t routing_index::insert(std::uint32_t key, std::uint32_t position) {
     slot& s = slots_[find_slot(key, probes)];
     if (s.position != none) return s.position;
     s = {key, position};
+    add_to_filter(key);
     ++used_;
     return position;
 }
 
 std::uint32_t routing_index::find(std::uint32_t key) const {
     if (slots_.empty()) return none;
+    const std::size_t place = filter_place(key);
+    if ((filter_[place / 64] >> (place % 64) & 1) == 0) return none;
     std::size_t probes;
     return slots_[find_slot(key, probes)].position;
 }

@@ -41,7 +41,7 @@ public:
     // The position of `key`, or `none`.
     static constexpr std::uint32_t none = 0xFFFFFFFFu;
     std::uint32_t find(std::uint32_t key) const;
-    // How many slots a look-up of `key` inspects: the work it costs.
+    // How many slots a look-up of `key` inspects, when the filter lets it through.
     std::size_t probes(std::uint32_t key) const;
 
 private:
@@ -54,9 +54,26 @@ private:
     // the slots inspected into `probes`.
     std::size_t find_slot(std::uint32_t key, std::size_t& probes) const;
 
+    // The filter: a bit per place, set for each key's place, 16 places or
+    // more per key.  Most look-ups are for numbers the table lacks, and one
+    // bit in a small array that stays in the cache turns nearly all of them
+    // away before the slots are read.  A key's place is its product with a
+    // random odd word, shifted; a number chosen to pass the filter only costs
+    // a look-up of the slots, as without it.
+    std::size_t filter_place(std::uint32_t key) const {
+        return static_cast<std::size_t>((key * filter_multiplier_) >> filter_shift_);
+    }
+    void add_to_filter(std::uint32_t key) {
+        const std::size_t place = filter_place(key);
+        filter_[place / 64] |= std::uint64_t{1} << (place % 64);
+    }
+
     std::uint32_t words_[4][256];  // one random word per byte value, per byte of a key
     std::vector<slot> slots_;      // a power of two of them
     std::size_t used_ = 0;
+    std::vector<std::uint64_t> filter_;  // 8 places per slot
+    std::uint64_t filter_multiplier_ = 1;
+    unsigned filter_shift_ = 63;
 };
 
 }  // namespace micr

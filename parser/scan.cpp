@@ -156,11 +156,12 @@ int count_digits(std::string_view text) {
 
 void put_subfield(std::string_view source, micr_result& r, field_id field, bool trim) {
     const std::size_t room = fields[field].width - 1;
+    const bool too_long = source.size() > room;
+    if (too_long) source.remove_prefix(source.size() - room);
+    if (trim) source = trimmed(source);
     // A line without the unreadable mark cannot hand one on: no need to look.
     const bool marked = r.unrecognized_symbols != 0 && source.find(unreadable_mark) != std::string_view::npos;
-    status_of(r, field) = source.size() > room ? MICR_ST_TOOLONG : marked ? MICR_ST_UNRECOG : MICR_ST_OK;
-    if (source.size() > room) source.remove_prefix(source.size() - room);
-    if (trim) source = trimmed(source);
+    status_of(r, field) = too_long ? MICR_ST_TOOLONG : marked ? MICR_ST_UNRECOG : MICR_ST_OK;
     static constexpr char nothing[text_slack] = {};  // an empty view may point nowhere
     put_text(text_of(r, field), fields[field].width, source.empty() ? nothing : source.data(), source.size());
 }
@@ -215,9 +216,9 @@ onus_sections::onus_sections(const masked_line& line, std::size_t first, std::si
 }
 
 void onus_sections::put_kept_text(micr_result& r) const {
-    std::uint64_t kept = first_bits(length_);
     // The scan leaves no blank at the field's right-hand end.
-    if (length_ > 0 && text_[length_ - 1] == onus_symbol) kept &= ~(std::uint64_t{1} << (length_ - 1));
+    const std::uint64_t last = first_bits(length_) & ~first_bits(length_ - (length_ > 0 ? 1 : 0));
+    const std::uint64_t kept = first_bits(length_) & ~(last & masks_.onus_symbol);
     const std::string_view text = this->text(without_outer_blanks(kept));
     put_text(r.onus, sizeof r.onus, text.data(), text.size());
 }
@@ -245,30 +246,34 @@ int onus_sections::cut(std::uint64_t sections[], int count) const {
 }
 
 std::string_view onus_sections::text(std::uint64_t bits) const {
-    if (bits == 0) return {text_, 0};
-    const auto first = static_cast<std::size_t>(std::countr_zero(bits));
-    return {text_ + first, highest_bit(bits) + 1 - first};
+    // Sections are as often empty as not: no branch on it.
+    const std::size_t first = bits == 0 ? 0 : static_cast<std::size_t>(std::countr_zero(bits));
+    const std::size_t end = bits == 0 ? 0 : highest_bit(bits) + 1;
+    return {text_ + first, end - first};
 }
 
 section_groups onus_sections::groups(std::uint64_t section) const {
-    section_groups g;
+    // Without a branch on how many groups there are: the split rules turn on
+    // it, and it changes from one cheque to the next.
     const std::uint64_t digits = section & ~(masks_.blank | masks_.dash_symbol);
-    std::uint64_t starts = digits & ~(digits << 1), ends = digits & ~(digits >> 1);
-    std::string_view* named[] = {&g.rightmost, &g.second};
-    for (std::string_view* group : named) {
-        if (starts == 0) break;
-        const std::size_t start = highest_bit(starts), end = highest_bit(ends);
-        *group = {text_ + start, end + 1 - start};
-        ++g.count;
-        starts &= first_bits(start);
-        ends &= first_bits(start);
-    }
-    if (starts != 0) {
-        g.count = 3;
-        const auto start = static_cast<std::size_t>(std::countr_zero(starts));
-        const auto end = static_cast<std::size_t>(std::countr_zero(ends));
-        g.leftmost = {text_ + start, end + 1 - start};
-    }
+    const std::uint64_t starts = digits & ~(digits << 1), ends = digits & ~(digits >> 1);
+    const auto group = [this](std::uint64_t group_starts, std::uint64_t group_ends, bool highest) {
+        const std::size_t start = group_starts == 0 ? 0
+                                  : highest         ? highest_bit(group_starts)
+                                                    : static_cast<std::size_t>(std::countr_zero(group_starts));
+        const std::size_t end = group_ends == 0 ? 0
+                                : highest       ? highest_bit(group_ends) + 1
+                                                : static_cast<std::size_t>(std::countr_zero(group_ends)) + 1;
+        return std::string_view(text_ + start, end - start);
+    };
+    section_groups g;
+    g.rightmost = group(starts, ends, true);
+    const std::uint64_t below = first_bits(static_cast<std::size_t>(g.rightmost.data() - text_));
+    const std::uint64_t starts_left = starts & below, ends_left = ends & below;
+    g.second = group(starts_left, ends_left, true);
+    const std::uint64_t further = starts_left & first_bits(static_cast<std::size_t>(g.second.data() - text_));
+    g.leftmost = further == 0 ? std::string_view(text_, 0) : group(starts, ends, false);
+    g.count = (starts != 0 ? 1 : 0) + (starts_left != 0 ? 1 : 0) + (further != 0 ? 1 : 0);
     return g;
 }
 
