@@ -62,8 +62,9 @@ table_problem first_failed_check(const std::string_view* t, int count) {
 
 // A part of the on-us field into a split field; an empty part leaves the
 // field missing.
-void put_part(std::string_view part, micr_result& r, field_id field) {
-    if (!part.empty()) put_subfield(part, r, field);
+template <field_id F>
+void put_part(std::string_view part, micr_result& r) {
+    if (!part.empty()) put_subfield<F>(part, r);
 }
 
 // Cuts the on-us field by a matching entry into account, serial number and
@@ -77,7 +78,7 @@ void apply_entry(micr_result& r, const onus_sections& layout, const exception_en
     const int wanted = e.section_number + 1;
     const int found = layout.cut(sections, wanted);
     // With the serial number further left, section 0 is the processing code.
-    if (e.section_number >= 1) put_part(layout.text(sections[0]), r, tpc_field);
+    if (e.section_number >= 1) put_part<tpc_field>(layout.text(sections[0]), r);
     if (found < wanted) return;  // the entry names a section this field lacks
 
     std::string_view selected = layout.text(sections[e.section_number]);
@@ -101,11 +102,11 @@ void apply_entry(micr_result& r, const onus_sections& layout, const exception_en
         serial = static_cast<std::size_t>(e.serial_length);
 
     const std::size_t serial_start = n - k - serial;
-    put_part(selected.substr(serial_start, serial), r, csn_field);
+    put_part<csn_field>(selected.substr(serial_start, serial), r);
     if (e.account_side == 'R')
-        put_part(selected.substr(n - k), r, account_field);
+        put_part<account_field>(selected.substr(n - k), r);
     else
-        put_part(selected.substr(0, serial_start), r, account_field);
+        put_part<account_field>(selected.substr(0, serial_start), r);
 }
 
 class empty_table final : public exception_table {

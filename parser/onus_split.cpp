@@ -84,9 +84,10 @@ class split_fields {
 public:
     split_fields(micr_result& r, parse_notes* notes) : r_(r), notes_(notes) {}
     // A part of the on-us field; an account number loses its outer blanks.
-    void put(field_id field, std::string_view part, split_rule rule) {
-        put_subfield(part, r_, field, field == account_field);
-        note(field, rule);
+    template <field_id F>
+    void put(std::string_view part, split_rule rule) {
+        put_subfield<F>(part, r_, F == account_field);
+        note(F, rule);
     }
     // A text from elsewhere in the record.
     void copy(field_id field, std::string_view text, split_rule rule) {
@@ -112,17 +113,17 @@ void split_right_section(split_fields& out, const section_groups& right) {
     constexpr split_rule pair = split_rule::right_code_and_serial;
     if (a > 0 && b > 0) {
         if (b < a && a >= shortest_serial) {
-            out.put(csn_field, right.rightmost, pair);
-            out.put(tpc_field, right.second, pair);
+            out.put<csn_field>(right.rightmost, pair);
+            out.put<tpc_field>(right.second, pair);
         } else if (b >= shortest_serial) {
-            out.put(tpc_field, right.rightmost, pair);
-            out.put(csn_field, right.second, pair);
+            out.put<tpc_field>(right.rightmost, pair);
+            out.put<csn_field>(right.second, pair);
         }
     } else if (a > 0) {
         if (right.rightmost == lone_code || a < shortest_serial)
-            out.put(tpc_field, right.rightmost, split_rule::right_lone_code);
+            out.put<tpc_field>(right.rightmost, split_rule::right_lone_code);
         else
-            out.put(csn_field, right.rightmost, split_rule::right_lone_serial);
+            out.put<csn_field>(right.rightmost, split_rule::right_lone_serial);
     }
 }
 
@@ -132,25 +133,25 @@ void split_middle_section(split_fields& out, std::string_view middle, const sect
     const int digits = count_digits(middle);
     const auto beside = [digits](std::size_t serial) { return digits - static_cast<int>(serial); };
     if (b == 0) {
-        out.put(account_field, g.rightmost, split_rule::middle_lone_account);
+        out.put<account_field>(g.rightmost, split_rule::middle_lone_account);
     } else if (z == 0 && short_serial(b) && a >= static_cast<std::size_t>(shortest_account)) {
-        out.put(csn_field, g.second, split_rule::middle_serial_then_account);
-        out.put(account_field, g.rightmost, split_rule::middle_serial_then_account);
+        out.put<csn_field>(g.second, split_rule::middle_serial_then_account);
+        out.put<account_field>(g.rightmost, split_rule::middle_serial_then_account);
     } else if (short_serial(z) && beside(z) >= shortest_account) {
         // The account number is the section without as many characters at
         // its left as the serial number has, and without the separators then
         // standing there.
-        out.put(csn_field, g.leftmost, split_rule::middle_leftmost_serial);
+        out.put<csn_field>(g.leftmost, split_rule::middle_leftmost_serial);
         std::string_view account = middle.substr(z);
         while (!account.empty() && is_separator(account.front())) account.remove_prefix(1);
-        out.put(account_field, account, split_rule::middle_leftmost_serial);
+        out.put<account_field>(account, split_rule::middle_leftmost_serial);
     } else if (short_serial(a) && beside(a) >= shortest_account) {
         // The account number is the section without as many characters at
         // its right as the serial number has.
-        out.put(csn_field, g.rightmost, split_rule::middle_rightmost_serial);
-        out.put(account_field, middle.substr(0, middle.size() - a), split_rule::middle_rightmost_serial);
+        out.put<csn_field>(g.rightmost, split_rule::middle_rightmost_serial);
+        out.put<account_field>(middle.substr(0, middle.size() - a), split_rule::middle_rightmost_serial);
     } else {
-        out.put(account_field, middle, split_rule::middle_account);
+        out.put<account_field>(middle, split_rule::middle_account);
     }
 }
 
@@ -160,24 +161,24 @@ void split_middle_and_left(split_fields& out, std::string_view middle, std::stri
     const std::size_t ma = gm.rightmost.size(), mb = gm.second.size();
     const std::size_t la = gl.rightmost.size(), lb = gl.second.size();
     if (ma == 0) {
-        out.put(account_field, left, split_rule::left_account);
+        out.put<account_field>(left, split_rule::left_account);
     } else if (mb == 0 && lb == 0) {
         constexpr split_rule shorter = split_rule::shorter_group_serial;
         if (la < ma) {
-            out.put(csn_field, gl.rightmost, shorter);
-            out.put(account_field, gm.rightmost, shorter);
+            out.put<csn_field>(gl.rightmost, shorter);
+            out.put<account_field>(gm.rightmost, shorter);
         } else {
-            out.put(csn_field, gm.rightmost, shorter);
-            out.put(account_field, gl.rightmost, shorter);
+            out.put<csn_field>(gm.rightmost, shorter);
+            out.put<account_field>(gl.rightmost, shorter);
         }
     } else if (mb == 0) {
-        out.put(csn_field, gm.rightmost, split_rule::middle_serial_left_account);
-        out.put(account_field, left, split_rule::middle_serial_left_account);
+        out.put<csn_field>(gm.rightmost, split_rule::middle_serial_left_account);
+        out.put<account_field>(left, split_rule::middle_serial_left_account);
     } else if (lb == 0) {
-        out.put(csn_field, gl.rightmost, split_rule::left_serial_middle_account);
-        out.put(account_field, middle, split_rule::left_serial_middle_account);
+        out.put<csn_field>(gl.rightmost, split_rule::left_serial_middle_account);
+        out.put<account_field>(middle, split_rule::left_serial_middle_account);
     } else {
-        out.put(account_field, middle, split_rule::middle_account_both_grouped);
+        out.put<account_field>(middle, split_rule::middle_account_both_grouped);
     }
 }
 
@@ -210,9 +211,9 @@ void split_onus_default(micr_result& r, const onus_sections& layout, parse_notes
         else
             split_middle_and_left(out, middle, left, middle_groups, left_groups);
     } else if (middle_grouped) {
-        out.put(account_field, middle, split_rule::account_after_serial);
+        out.put<account_field>(middle, split_rule::account_after_serial);
     } else if (left_grouped) {
-        out.put(account_field, left, split_rule::account_after_serial);
+        out.put<account_field>(left, split_rule::account_after_serial);
     }
 }
 

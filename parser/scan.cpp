@@ -154,28 +154,15 @@ int count_digits(std::string_view text) {
     return digits;
 }
 
-void put_subfield(std::string_view source, micr_result& r, field_id field, bool trim) {
+void set_subfield(std::string_view source, micr_result& r, field_id field) {
+    char* const destination = text_of(r, field);
     const std::size_t room = fields[field].width - 1;
-    const bool too_long = source.size() > room;
-    if (too_long) source.remove_prefix(source.size() - room);
-    if (trim) source = trimmed(source);
     // A line without the unreadable mark cannot hand one on: no need to look.
     const bool marked = r.unrecognized_symbols != 0 && source.find(unreadable_mark) != std::string_view::npos;
-    status_of(r, field) = too_long ? MICR_ST_TOOLONG : marked ? MICR_ST_UNRECOG : MICR_ST_OK;
-    static constexpr char nothing[text_slack] = {};  // an empty view may point nowhere
-    put_text(text_of(r, field), fields[field].width, source.empty() ? nothing : source.data(), source.size());
-}
-
-void set_subfield(std::string_view source, micr_result& r, field_id field) {
-    // What the field keeps, with the room behind it that put_subfield reads.
-    const std::size_t room = fields[field].width - 1;
-    char padded[MICR_ONUS_SIZE + text_slack] = {};
-    static_assert(MICR_ACCOUNT_SIZE <= MICR_ONUS_SIZE && MICR_TPC_SIZE <= MICR_ONUS_SIZE &&
-                  MICR_CSN_SIZE <= MICR_ONUS_SIZE);
-    const std::size_t kept = source.size() < room ? source.size() : room;
-    if (kept > 0) std::memcpy(padded, source.data() + source.size() - kept, kept);
-    put_subfield({padded, kept}, r, field);
-    if (source.size() > room) status_of(r, field) = MICR_ST_TOOLONG;
+    status_of(r, field) = source.size() > room ? MICR_ST_TOOLONG : marked ? MICR_ST_UNRECOG : MICR_ST_OK;
+    if (source.size() > room) source.remove_prefix(source.size() - room);
+    if (!source.empty()) std::memcpy(destination, source.data(), source.size());
+    destination[source.size()] = '\0';
 }
 
 onus_sections::onus_sections(const micr_result& r) : text_(copy_) {

@@ -273,7 +273,18 @@ void set_subfield(std::string_view source, micr_result& r, field_id field);
 // characters (a masked line, the text of onus_sections), with fixed-size
 // moves.  With `trim`, the blanks at both ends of what the field keeps are
 // dropped; the status is the untrimmed source's.
-void put_subfield(std::string_view source, micr_result& r, field_id field, bool trim = false);
+template <field_id F>
+void put_subfield(std::string_view source, micr_result& r, bool trim = false) {
+    constexpr std::size_t room = fields[F].width - 1;
+    const bool too_long = source.size() > room;
+    if (too_long) source.remove_prefix(source.size() - room);
+    if (trim) source = trimmed(source);
+    // A line without the unreadable mark cannot hand one on: no need to look.
+    const bool marked = r.unrecognized_symbols != 0 && source.find(unreadable_mark) != std::string_view::npos;
+    status_of(r, F) = too_long ? MICR_ST_TOOLONG : marked ? MICR_ST_UNRECOG : MICR_ST_OK;
+    static constexpr char nothing[text_slack] = {};  // an empty view may point nowhere
+    put_text(text_of(r, F), fields[F].width, source.empty() ? nothing : source.data(), source.size());
+}
 
 // Reads an optional sign and the digits after it, up to the first other
 // character, and returns the low-order 8 bits of that number (0 without digits).
