@@ -54,10 +54,10 @@ private:
     // After a field's scan: whether the scan of the line goes on.  A field
     // that is not OK stops a plain parse; a salvage parse goes on when the
     // scan stopped on the field's own closing symbol.
-    bool goes_on(signed char status, char closing) {
+    bool goes_on(signed char status, const Cursor& cursor, char closing) {
         if (status == MICR_ST_OK) return true;
         stopped_ = true;
-        return salvage_ && at(cursor_, closing);
+        return salvage_ && at(cursor, closing);
     }
     int end_of_scan();
     // Where the scan notes a field: in the notes, or nowhere.
@@ -85,14 +85,15 @@ private:
 template <class Cursor>
 int field_scanner<Cursor>::run() {
     micr_result& r = r_;
-    Cursor& cursor = cursor_;
+    // A copy that can live in registers: the scan's steps follow one another through it.
+    Cursor cursor = cursor_;
     // The whole line counts, also what the scan never reaches.
     if (cursor.holds_unreadable_mark()) r.unrecognized_symbols = 1;
 
     if (at(cursor, amount_symbol)) {
         cursor.advance();
         r.amount_status = scan<amount_field, amount_symbol>(cursor, r, span(&parse_notes::amount));
-        if (!goes_on(r.amount_status, amount_symbol)) return end_of_scan();
+        if (!goes_on(r.amount_status, cursor, amount_symbol)) return end_of_scan();
         cursor.advance();
     }
 
@@ -103,13 +104,13 @@ int field_scanner<Cursor>::run() {
     }
     r.onus_status = scan<onus_field, transit_symbol>(cursor, r, onus_);
     if (notes_ != nullptr) notes_->on_us = onus_;
-    if (!goes_on(r.onus_status, transit_symbol)) return end_of_scan();
+    if (!goes_on(r.onus_status, cursor, transit_symbol)) return end_of_scan();
     onus_splittable_ = r.onus_status == MICR_ST_OK || r.onus_status == MICR_ST_UNRECOG;
     cursor.advance();
 
     r.transit_status = scan<transit_field, transit_symbol>(cursor, r, span(&parse_notes::transit));
     transit_scanned_ = r.transit_status == MICR_ST_OK;
-    if (!goes_on(r.transit_status, transit_symbol)) return end_of_scan();
+    if (!goes_on(r.transit_status, cursor, transit_symbol)) return end_of_scan();
     if (transit_scanned_) check_transit(r);
     cursor.advance();
 
@@ -132,7 +133,7 @@ int field_scanner<Cursor>::run() {
     }
     cursor.advance();
     r.auxonus_status = scan<auxonus_field, onus_symbol>(cursor, r, span(&parse_notes::auxiliary_on_us));
-    goes_on(r.auxonus_status, onus_symbol);  // whatever follows is not examined
+    goes_on(r.auxonus_status, cursor, onus_symbol);  // whatever follows is not examined
     return end_of_scan();
 }
 

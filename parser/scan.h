@@ -135,26 +135,31 @@ inline constexpr std::array<unsigned char, 2 * text_slack> keep_bytes = [] {
 }();
 
 // Puts the `count` bytes at `from` and zeros up to `width` into `to`, a text
-// buffer of the record: fixed-size moves, whatever the count, and no byte
-// read at or after `from + text_slack` or written at or after `to + width`.
+// buffer of the record at least 8 bytes wide: fixed-size moves, whatever the
+// count, and no byte read at or after `from + text_slack` or written at or
+// after `to + width`.
 // Each word goes straight from the source to the record, through no buffer
 // that a wider or narrower load would read back at once.
 inline void put_text(char* to, std::size_t width, const char* from, std::size_t count) {
     const unsigned char* const keep = keep_bytes.data() + text_slack - count;
-    const auto move_word = [&](std::size_t at) {
-        std::uint64_t word, kept;
-        std::memcpy(&word, from + at, sizeof word);
+    // Moves of 16 bytes (the compiler's vectors, whatever the processor)
+    // where the buffer is that wide, of 8 otherwise: two overlapping moves
+    // cover any width from 8 to 32.
+    const auto move = [&]<class Piece>(Piece, std::size_t at) {
+        Piece piece, kept;
+        std::memcpy(&piece, from + at, sizeof piece);
         std::memcpy(&kept, keep + at, sizeof kept);
-        word &= kept;
-        std::memcpy(to + at, &word, sizeof word);
+        piece &= kept;
+        std::memcpy(to + at, &piece, sizeof piece);
     };
-    // Overlapping words cover any width from 8 to 32.
-    move_word(0);
+    using sixteen = std::uint64_t __attribute__((vector_size(16)));
     if (width >= 16) {
-        move_word(8);
-        move_word(width - 16);
+        move(sixteen{}, 0);
+        move(sixteen{}, width - 16);
+    } else {
+        move(std::uint64_t{}, 0);
+        move(std::uint64_t{}, width - 8);
     }
-    move_word(width - 8);
 }
 
 template <field_id F>
@@ -228,7 +233,7 @@ signed char scan_field(scan_cursor& cursor, char* destination, std::size_t desti
 // at the limit plus one or at the end of the text, whichever the scan meets
 // first, and the right-most character outside the set decides its status.
 template <field_id F, char Terminator>
-signed char scan_field(masked_cursor& cursor, char* destination) {
+[[gnu::always_inline]] inline signed char scan_field(masked_cursor& cursor, char* destination) {
     constexpr std::size_t most = static_cast<std::size_t>(fields[F].limit) + 1, room = fields[F].width - 1;
     const std::size_t left = cursor.left();
     const std::size_t reach = left < most ? left : most;
