@@ -62,6 +62,14 @@ private:
     int end_of_scan();
     // Where the scan notes a field: in the notes, or nowhere.
     text_span& span(text_span parse_notes::*field) { return notes_ != nullptr ? notes_->*field : unnoted_; }
+    // The transit text to test: on a short line, where it stands in the
+    // line, which the record's copy was just made from.
+    std::string_view transit_text(const text_span& transit) const {
+        if constexpr (std::is_same_v<Cursor, masked_cursor>)
+            return {cursor_.text() + transit.start, transit.length};
+        else
+            return field_text(r_, transit_field);
+    }
     onus_sections onus_layout() const {
         // A short line has the on-us field's masks at hand already.
         if constexpr (std::is_same_v<Cursor, masked_cursor>)
@@ -108,10 +116,11 @@ int field_scanner<Cursor>::run() {
     onus_splittable_ = r.onus_status == MICR_ST_OK || r.onus_status == MICR_ST_UNRECOG;
     cursor.advance();
 
-    r.transit_status = scan<transit_field, transit_symbol>(cursor, r, span(&parse_notes::transit));
+    text_span& transit = span(&parse_notes::transit);
+    r.transit_status = scan<transit_field, transit_symbol>(cursor, r, transit);
     transit_scanned_ = r.transit_status == MICR_ST_OK;
     if (!goes_on(r.transit_status, cursor, transit_symbol)) return end_of_scan();
-    if (transit_scanned_) check_transit(r);
+    if (transit_scanned_) check_transit(r, transit_text(transit));
     cursor.advance();
 
     cursor.skip_blanks();

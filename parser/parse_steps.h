@@ -86,6 +86,9 @@ int parse_printed_line(std::string_view line, const exception_table& table, micr
 // Tests the transit number of `r` (status OK) by its dash rule or its check
 // digit; a failure makes it INVALID.
 void check_transit(micr_result& r);
+// The same on `transit`, the record's transit text or its source, with at
+// least 8 bytes readable from its start.
+void check_transit(micr_result& r, std::string_view transit);
 
 // Looks the transit number up in `table` and, on a match, splits the on-us
 // field, as `layout` cuts it, by the entry; sets exception_state.  Notes the entry's line.

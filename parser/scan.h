@@ -364,4 +364,78 @@ private:
     char copy_[MICR_ONUS_SIZE + text_slack];  // the record's text, when made from it
 };
 
+// Small and on every parse's path: inline, so that a split keeps its masks
+// and sections in registers.
+
+inline std::uint64_t onus_sections::without_outer_blanks(std::uint64_t bits) const {
+    const std::uint64_t others = bits & ~masks_.blank;
+    if (others == 0) return 0;
+    return first_bits(highest_bit(others) + 1) & ~first_bits(static_cast<std::size_t>(std::countr_zero(others)));
+}
+
+inline int onus_sections::cut(std::uint64_t sections[], int count) const {
+    for (int i = 0; i < count; ++i) sections[i] = 0;
+    const std::uint64_t symbols = masks_.onus_symbol & field_;
+    std::uint64_t runs = field_ & ~symbols;  // what is left of the field to cut, from the right
+    int found = 0;
+    if (field_ != 0 && (symbols >> highest_bit(field_) & 1) != 0 && found < count) ++found;  // the empty section 0
+    for (; found < count && runs != 0; ++found) {
+        const std::size_t end = highest_bit(runs);
+        const std::uint64_t below = symbols & first_bits(end);
+        const std::uint64_t run = first_bits(end + 1) & ~(below == 0 ? 0 : first_bits(highest_bit(below) + 1));
+        sections[found] = run & runs;
+        runs &= ~run;
+    }
+    return found;
+}
+
+inline std::string_view onus_sections::text(std::uint64_t bits) const {
+    // Sections are as often empty as not: no branch on it.
+    const std::size_t first = bits == 0 ? 0 : static_cast<std::size_t>(std::countr_zero(bits));
+    const std::size_t end = bits == 0 ? 0 : highest_bit(bits) + 1;
+    return {text_ + first, end - first};
+}
+
+inline section_groups onus_sections::groups(std::uint64_t section) const {
+    // Without a branch on how many groups there are: the split rules turn on
+    // it, and it changes from one cheque to the next.
+    const std::uint64_t digits = section & ~(masks_.blank | masks_.dash_symbol);
+    const std::uint64_t starts = digits & ~(digits << 1), ends = digits & ~(digits >> 1);
+    const auto group = [this](std::uint64_t group_starts, std::uint64_t group_ends, bool highest) {
+        const std::size_t start = group_starts == 0 ? 0
+                                  : highest         ? highest_bit(group_starts)
+                                                    : static_cast<std::size_t>(std::countr_zero(group_starts));
+        const std::size_t end = group_ends == 0 ? 0
+                                : highest       ? highest_bit(group_ends) + 1
+                                                : static_cast<std::size_t>(std::countr_zero(group_ends)) + 1;
+        return std::string_view(text_ + start, end - start);
+    };
+    section_groups g;
+    g.rightmost = group(starts, ends, true);
+    const std::uint64_t below = first_bits(static_cast<std::size_t>(g.rightmost.data() - text_));
+    const std::uint64_t starts_left = starts & below, ends_left = ends & below;
+    g.second = group(starts_left, ends_left, true);
+    const std::uint64_t further = starts_left & first_bits(static_cast<std::size_t>(g.second.data() - text_));
+    g.leftmost = further == 0 ? std::string_view(text_, 0) : group(starts, ends, false);
+    g.count = (starts != 0 ? 1 : 0) + (starts_left != 0 ? 1 : 0) + (further != 0 ? 1 : 0);
+    return g;
+}
+
+inline onus_sections::onus_sections(const masked_line& line, std::size_t first, std::size_t count)
+    : text_(line.bytes + first), length_(count) {
+    const std::uint64_t inside = first_bits(count);
+    masks_.blank = line.masks.blank >> first & inside;
+    masks_.dash_symbol = line.masks.dash_symbol >> first & inside;
+    masks_.onus_symbol = line.masks.onus_symbol >> first & inside;
+    field_ = without_outer_blanks(inside);
+}
+
+inline void onus_sections::put_kept_text(micr_result& r) const {
+    // The scan leaves no blank at the field's right-hand end.
+    const std::uint64_t last = first_bits(length_) & ~first_bits(length_ - (length_ > 0 ? 1 : 0));
+    const std::uint64_t kept = first_bits(length_) & ~(last & masks_.onus_symbol);
+    const std::string_view text = this->text(without_outer_blanks(kept));
+    put_text(r.onus, sizeof r.onus, text.data(), text.size());
+}
+
 }  // namespace micr

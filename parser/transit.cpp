@@ -22,13 +22,14 @@ std::uint64_t bytes_equal(std::uint64_t word, char c) {
 
 }  // namespace
 
-void check_transit(micr_result& r) {
-    const std::string_view t = field_text(r, transit_field);
+void check_transit(micr_result& r) { check_transit(r, field_text(r, transit_field)); }
+
+void check_transit(micr_result& r, std::string_view t) {
     // The dash symbols of the first eight characters a word at a time; a
     // transit has at most nine.
     static_assert(routing_number_length == 9 && sizeof r.transit >= 8);
     std::uint64_t word;
-    std::memcpy(&word, r.transit, sizeof word);
+    std::memcpy(&word, t.data(), sizeof word);
     const std::uint64_t inside = t.size() >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << 8 * t.size()) - 1;
     const std::uint64_t first_eight = bytes_equal(word, dash_symbol) & inside;
     const bool ninth = t.size() > 8 && t[8] == dash_symbol;
