@@ -163,14 +163,15 @@ void make_records(block& b) {
 // Blocks are numbered in reading order from 0; block n lives in slot
 // n % slots.size().  The reading thread fills the slot of block `handed`,
 // hands it out, and writes blocks out from `written` on, in order, once
-// their records are made; the parsing threads take blocks from `taken` on.
+// their records are made; the parsing threads take blocks from `taken` on,
+// and so does the reading thread rather than wait for a block to be made.
 struct record_output::pipeline {
     int fd;
     bool each_record;
     int error = 0;
     std::string held;  // the caller's bytes, not yet written
     std::vector<block> slots;
-    std::vector<std::thread> threads;  // none: the reading thread parses
+    std::vector<std::thread> threads;  // jobs - 1; none: the reading thread makes each record as its line comes
     block* filling;                    // the slot of block `handed`
     std::uint64_t written = 0;
 
@@ -192,8 +193,10 @@ struct record_output::pipeline {
         if (jobs <= 1) return;
         // The stop signals must reach the reading thread, whose waits they cut short.
         const stop_signals_blocked blocked;
-        threads.reserve(jobs);
-        for (unsigned i = 0; i < jobs; ++i) threads.emplace_back([this] { parse_blocks(); });
+        // The reading thread is one of the `jobs`: it makes records too
+        // whenever it would otherwise wait.
+        threads.reserve(jobs - 1);
+        for (unsigned i = 1; i < jobs; ++i) threads.emplace_back([this] { parse_blocks(); });
     }
 
     // A slot's room is taken when it is first filled: a short input touches one.
@@ -203,18 +206,26 @@ struct record_output::pipeline {
         b.text = std::make_unique_for_overwrite<char[]>(text_room);
     }
 
+    // Takes the next block no thread has taken and makes its records; false
+    // when every block handed out is taken.  With `lock` held.
+    bool make_next(std::unique_lock<std::mutex>& lock) {
+        if (taken == handed) return false;
+        block& b = slots[taken++ % slots.size()];
+        lock.unlock();
+        make_records(b);
+        lock.lock();
+        b.made = true;
+        made.notify_one();
+        return true;
+    }
+
     // A parsing thread: takes the blocks in order until closing.
     void parse_blocks() {
         std::unique_lock lock(mutex);
         for (;;) {
             work.wait(lock, [this] { return closing || taken < handed; });
             if (closing) return;
-            block& b = slots[taken++ % slots.size()];
-            lock.unlock();
-            make_records(b);
-            lock.lock();
-            b.made = true;
-            made.notify_one();
+            make_next(lock);
         }
     }
 
@@ -260,6 +271,10 @@ struct record_output::pipeline {
             {
                 std::unique_lock lock(mutex);
                 if (handed - written <= in_flight && !b.made) break;
+                // Rather than wait, the reading thread makes records itself
+                // while a block is left to take.
+                while (!b.made && make_next(lock)) {
+                }
                 made.wait(lock, [&b] { return b.made; });
             }
             if (!write_block(b)) return false;
