@@ -110,16 +110,14 @@ std::uint32_t routing_index::insert(std::uint32_t key, std::uint32_t position) {
 }
 
 std::uint32_t routing_index::find(std::uint32_t key) const {
-    if (slots_.empty()) return none;
-    const std::size_t place = filter_place(key);
-    if ((filter_[place / 64] >> (place % 64) & 1) == 0) return none;
+    if (slots_.empty() || !passes_filter(key)) return none;
     std::size_t probes;
     return slots_[find_slot(key, probes)].position;
 }
 
 std::size_t routing_index::probes(std::uint32_t key) const {
     std::size_t probes = 0;
-    if (!slots_.empty()) find_slot(key, probes);
+    if (!slots_.empty() && passes_filter(key)) find_slot(key, probes);
     return probes;
 }
 

@@ -41,7 +41,8 @@ public:
     // The position of `key`, or `none`.
     static constexpr std::uint32_t none = 0xFFFFFFFFu;
     std::uint32_t find(std::uint32_t key) const;
-    // How many slots a look-up of `key` inspects, when the filter lets it through.
+    // How many slots a look-up of `key` inspects: the work it costs; 0 when
+    // the filter turns it away.
     std::size_t probes(std::uint32_t key) const;
 
 private:
@@ -66,6 +67,10 @@ private:
     void add_to_filter(std::uint32_t key) {
         const std::size_t place = filter_place(key);
         filter_[place / 64] |= std::uint64_t{1} << (place % 64);
+    }
+    bool passes_filter(std::uint32_t key) const {
+        const std::size_t place = filter_place(key);
+        return (filter_[place / 64] >> (place % 64) & 1) != 0;
     }
 
     std::uint32_t words_[4][256];  // one random word per byte value, per byte of a key
