@@ -172,7 +172,7 @@ template <class Out>
     out.column({"unrecognized_symbols"}, long{r.result.unrecognized_symbols});
     // Unrolled: each field is written for its own width.
 #pragma GCC unroll 8
-    for (const field_id f : all_fields) {
+    for (const field_index f : all_fields) {
         out.column({fields[f].name}, cell::field{text_of(r.result, f), fields[f].width});
         out.column({fields[f].name, "_status"}, cell::name{status_names[status_of(r.result, f)]});
     }

@@ -25,7 +25,7 @@ void record_writer::set_file(std::string_view name) {
 
 std::size_t record_writer::record_bound(std::size_t line_length) const {
     std::size_t texts = sizeof(micr_bank) + sizeof(micr_x9_fields);
-    for (const field_id f : all_fields) texts += fields[f].width;
+    for (const field_index f : all_fields) texts += fields[f].width;
     return fixed_record_room + file_.size() + widest_escape * (line_length + texts);
 }
 

@@ -84,9 +84,9 @@ const char* kind_name(cheque_kind kind) {
 namespace {
 
 // The fields by their names here.
-constexpr micr::field_id f_amount = micr::amount_field, f_tpc = micr::tpc_field, f_csn = micr::csn_field,
-                         f_account = micr::account_field, f_epc = micr::epc_field, f_onus = micr::onus_field,
-                         f_auxonus = micr::auxonus_field, f_transit = micr::transit_field;
+constexpr micr::field_index f_amount = micr::amount_field, f_tpc = micr::tpc_field, f_csn = micr::csn_field,
+                            f_account = micr::account_field, f_epc = micr::epc_field, f_onus = micr::onus_field,
+                            f_auxonus = micr::auxonus_field, f_transit = micr::transit_field;
 
 const std::string table_header =
     "# Exception table: on-us layouts that the default split does not get right.\n"
@@ -94,7 +94,7 @@ const std::string table_header =
 constexpr int table_size = 1000;
 constexpr int table_bank_count = 20;  // banks of the corpus with a table entry
 
-void expect(cheque& c, micr::field_id f, const std::string& text, int status = ST_OK) {
+void expect(cheque& c, micr::field_index f, const std::string& text, int status = ST_OK) {
     c.text[f] = text;
     c.field_status[f] = status;
 }
@@ -348,7 +348,8 @@ corpus make_corpus(std::size_t count, std::uint64_t start) {
 
 std::string test_case_line(const cheque& c, std::size_t label) {
     std::string s = std::to_string(label) + "," + c.line + "," + kind_name(c.kind) + "," + std::to_string(c.status);
-    for (const micr::field_id f : micr::case_file_order) s += "," + c.text[f] + "," + std::to_string(c.field_status[f]);
+    for (const micr::field_index f : micr::case_file_order)
+        s += "," + c.text[f] + "," + std::to_string(c.field_status[f]);
     return s + "\n";
 }
 

@@ -66,7 +66,7 @@ struct cheque {
     cheque_kind kind{};
     std::string line;
     int status = 0;  // expected overall status
-    // Expected text and status per field, indexed by micr::field_id; a field
+    // Expected text and status per field, indexed by micr::field_index; a field
     // the cheque does not print stays empty and MISSING.
     std::array<std::string, micr::field_count> text{};
     std::array<int, micr::field_count> field_status = [] {

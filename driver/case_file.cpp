@@ -69,7 +69,7 @@ const char* cut_test_case(char* line, std::size_t length, case_columns& columns,
 void fill_expected(const case_columns& columns, micr_result& expected) {
     expected.status = single_status(columns.text[3]);
     for (int i = 0; i < field_count; ++i) {
-        const field_id f = case_file_order[i];
+        const field_index f = case_file_order[i];
         const std::string_view text = columns.view(columns.expected_text(i));
         std::memcpy(text_of(expected, f), text.data(), text.size());
         text_of(expected, f)[text.size()] = '\0';

@@ -15,8 +15,8 @@ namespace micr {
 // The expected fields in the order of a test-case file, which is neither the
 // record's nor the report's: each is a text column, then a status column,
 // after label, MICR line, description and the overall status.
-inline constexpr field_id case_file_order[field_count] = {amount_field, tpc_field,  csn_field,     account_field,
-                                                          epc_field,    onus_field, auxonus_field, transit_field};
+inline constexpr field_index case_file_order[field_count] = {amount_field, tpc_field,  csn_field,     account_field,
+                                                             epc_field,    onus_field, auxonus_field, transit_field};
 
 // How each case's MICR line, as printed, is parsed into `result`; `notes`
 // (never null) says what the parser can tell beyond the record.
@@ -58,7 +58,7 @@ struct case_outcome {
     const micr_result& expected;
     const parse_notes& notes;
     std::string_view block;  // the report block, as printed
-    unsigned differing;      // a bit per field that differs, 1u << its field_id
+    unsigned differing;      // a bit per field that differs, 1u << its field_index
 };
 
 // What other reports than the text one learn of a run, as it goes.

@@ -168,14 +168,14 @@ void html_report::test_case(const case_outcome& o) {
         c += std::to_string(s->start) + ',' + std::to_string(s->length);
     }
     c += "],[";
-    for (const field_id f : all_fields) {
+    for (const field_index f : all_fields) {
         if (f != all_fields[0]) c += ',';
         append_json(c, field_text(o.parsed, f));
         c += ',' + std::to_string(status_of(o.parsed, f));
     }
     c += "],[";
     bool first = true;
-    for (const field_id f : all_fields) {
+    for (const field_index f : all_fields) {
         if ((o.differing & (1u << f)) == 0) continue;
         ++differing_[f];
         c += first ? "[" : ",[";
@@ -219,7 +219,7 @@ bool html_report::write(std::FILE* out) const {
     page += "<svg id=\"chart\" width=\"" + std::to_string(label_width + chart_width + 60) + "\" height=\"" +
             std::to_string(bar_height * field_count + 4) +
             "\" role=\"img\" aria-label=\"cases that differ, by field\">\n";
-    for (const field_id f : all_fields) {
+    for (const field_index f : all_fields) {
         const int y = bar_height * static_cast<int>(f);
         const int width = chart_width * differing_[f] / most;
         page += "<text x=\"0\" y=\"" + std::to_string(y + 13) + "\" font-size=\"12\">" + fields[f].name + "</text>";

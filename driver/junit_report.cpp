@@ -64,7 +64,7 @@ void junit_report::test_case(const case_outcome& outcome) {
     ++s.failures;
     s.body += "><failure message=\"differs:";
     const char* separator = " ";
-    for (const field_id f : all_fields)
+    for (const field_index f : all_fields)
         if (outcome.differing & (1u << f)) {
             s.body += separator;
             s.body += fields[f].name;

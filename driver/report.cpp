@@ -102,7 +102,7 @@ char* report_block(char* out, std::string_view label, std::string_view descripti
 
     // The report shows the fields in the order of the record.
     differing = 0;
-    for (const field_id f : all_fields)
+    for (const field_index f : all_fields)
         if (print_compared_field(w, fields[f].report_label, text_of(parsed, f), status_of(parsed, f),
                                  text_of(expected, f), status_of(expected, f)))
             differing |= 1u << f;

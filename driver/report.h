@@ -16,7 +16,7 @@ inline constexpr std::size_t block_room_besides_texts = 1024;
 
 // Writes the block for one test case at `out`, which has room for
 // block_room_besides_texts bytes and the three texts, and returns its end.
-// Sets `differing` to one bit per field that differs, 1u << its field_id.
+// Sets `differing` to one bit per field that differs, 1u << its field_index.
 char* report_block(char* out, std::string_view label, std::string_view description, std::string_view micr_text,
                    const micr_result& parsed, const micr_result& expected, unsigned& differing);
 

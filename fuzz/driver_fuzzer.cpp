@@ -123,7 +123,7 @@ bool read_block(report_reader& report, const counted_line& line) {
             "no status line with status and flag 0 or 1", text.c_str());
 
     bool marked = false;
-    for (const micr::field_id id : micr::all_fields) {
+    for (const micr::field_index id : micr::all_fields) {
         // The label right-justified in ten columns.
         const std::string padded = "  " + std::string(micr::fields[id].report_label);
         const char* field_label = padded.c_str();

@@ -21,13 +21,13 @@ void remove_scratch_directory() {
     ::rmdir(scratch_directory.c_str());
 }
 
-using micr::field_id;
+using micr::field_index;
 
 // What a field with status OK may hold: a scanned field its own set; the
 // processing code one digit; account number, serial number and processing
 // code pieces of the on-us field between its on-us symbols, so digits, dash
 // symbols and blanks, the auxiliary on-us field's set.
-const char* allowed_when_ok(field_id f) {
+const char* allowed_when_ok(field_index f) {
     if (micr::fields[f].allowed != nullptr) return micr::fields[f].allowed;
     return f == micr::epc_field ? micr::fields[micr::amount_field].allowed : micr::fields[micr::auxonus_field].allowed;
 }
@@ -49,7 +49,7 @@ void fail(const char* what, const char* detail) {
 }
 
 void check_fields(const micr_result& r) {
-    for (const field_id f : micr::all_fields) {
+    for (const field_index f : micr::all_fields) {
         const char* name = micr::fields[f].name;
         const signed char status = micr::status_of(r, f);
         const char* text = micr::text_of(r, f);
@@ -66,7 +66,7 @@ void check_result(const micr_result& r) {
     require(r.exception_state >= EX_NORMAL && r.exception_state <= EX_INVALID, "exception_state outside 0..3");
     require(r.unrecognized_symbols == 0 || r.unrecognized_symbols == 1, "unrecognized_symbols is neither 0 nor 1");
     check_fields(r);
-    for (const field_id f : micr::all_fields)
+    for (const field_index f : micr::all_fields)
         if (micr::status_of(r, f) == ST_OK)
             require(only(micr::text_of(r, f), allowed_when_ok(f)), "a field with status OK holds a stray character",
                     micr::fields[f].name);
@@ -102,7 +102,7 @@ bool same_result(const micr_result& a, const micr_result& b) {
     if (a.status != b.status || a.exception_state != b.exception_state ||
         a.unrecognized_symbols != b.unrecognized_symbols)
         return false;
-    for (const field_id f : micr::all_fields)
+    for (const field_index f : micr::all_fields)
         if (micr::status_of(a, f) != micr::status_of(b, f) ||
             std::strcmp(micr::text_of(a, f), micr::text_of(b, f)) != 0)
             return false;

@@ -62,7 +62,7 @@ table_problem first_failed_check(const std::string_view* t, int count) {
 
 // A part of the on-us field into a split field; an empty part leaves the
 // field missing.
-template <field_id F>
+template <field_index F>
 void put_part(std::string_view part, micr_result& r) {
     if (!part.empty()) put_subfield<F>(part, r);
 }

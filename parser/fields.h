@@ -20,7 +20,7 @@ inline constexpr char unreadable_mark = '?';
 inline constexpr char blank = ' ';
 
 // In record order.
-enum field_id {
+enum field_index {
     amount_field,
     account_field,
     tpc_field,
@@ -60,33 +60,35 @@ inline constexpr field_def fields[field_count] = {
      "auxonus:", "0123456789d ", 21},
 };
 
-inline signed char& status_of(micr_result& r, field_id f) {
+inline signed char& status_of(micr_result& r, field_index f) {
     return *reinterpret_cast<signed char*>(reinterpret_cast<char*>(&r) + fields[f].status_offset);
 }
-inline signed char status_of(const micr_result& r, field_id f) {
+inline signed char status_of(const micr_result& r, field_index f) {
     return *reinterpret_cast<const signed char*>(reinterpret_cast<const char*>(&r) + fields[f].status_offset);
 }
-inline char* text_of(micr_result& r, field_id f) { return reinterpret_cast<char*>(&r) + fields[f].text_offset; }
-inline const char* text_of(const micr_result& r, field_id f) {
+inline char* text_of(micr_result& r, field_index f) { return reinterpret_cast<char*>(&r) + fields[f].text_offset; }
+inline const char* text_of(const micr_result& r, field_index f) {
     return reinterpret_cast<const char*>(&r) + fields[f].text_offset;
 }
 
 // Every field in record order, for range-for loops.
-inline constexpr std::array<field_id, field_count> all_fields = {
+inline constexpr std::array<field_index, field_count> all_fields = {
     amount_field, account_field, tpc_field, csn_field, transit_field, epc_field, onus_field, auxonus_field};
 
 // For each byte value, one bit per scanned field whose allowed set holds it:
 // the scanner tests a character with one load instead of a search of the set.
 inline constexpr std::array<unsigned char, 256> allowed_classes = [] {
     std::array<unsigned char, 256> classes{};
-    for (const field_id f : all_fields)
+    for (const field_index f : all_fields)
         if (fields[f].allowed != nullptr)
             for (const char* c = fields[f].allowed; *c != '\0'; ++c)
                 classes[static_cast<unsigned char>(*c)] |= static_cast<unsigned char>(1u << f);
     return classes;
 }();
 
-inline bool allowed_in(field_id f, char c) { return (allowed_classes[static_cast<unsigned char>(c)] & (1u << f)) != 0; }
+inline bool allowed_in(field_index f, char c) {
+    return (allowed_classes[static_cast<unsigned char>(c)] & (1u << f)) != 0;
+}
 
 constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
 

@@ -84,19 +84,19 @@ class split_fields {
 public:
     split_fields(micr_result& r, parse_notes* notes) : r_(r), notes_(notes) {}
     // A part of the on-us field; an account number loses its outer blanks.
-    template <field_id F>
+    template <field_index F>
     void put(std::string_view part, split_rule rule) {
         put_subfield<F>(part, r_, F == account_field);
         note(F, rule);
     }
     // A text from elsewhere in the record.
-    void copy(field_id field, std::string_view text, split_rule rule) {
+    void copy(field_index field, std::string_view text, split_rule rule) {
         set_subfield(text, r_, field);
         note(field, rule);
     }
 
 private:
-    void note(field_id field, split_rule rule) {
+    void note(field_index field, split_rule rule) {
         if (notes_ == nullptr) return;
         if (field == account_field) notes_->account_rule = rule;
         if (field == csn_field) notes_->csn_rule = rule;

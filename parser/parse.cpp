@@ -19,7 +19,7 @@ bool at(const Cursor& cursor, char symbol) {
 
 // Scans one of the four scanned fields into its own text, by its own limit
 // and set, and notes where its characters stand.
-template <field_id F, char Terminator, class Cursor>
+template <field_index F, char Terminator, class Cursor>
 signed char scan(Cursor& cursor, micr_result& r, text_span& where) {
     const Cursor start = cursor;
     const signed char status = scan_field<F, Terminator>(cursor, text_of(r, F));

@@ -20,7 +20,7 @@ std::uint64_t bits_equal(__m128i v, char c) {
 // and at most `reach` of them.  `bad` becomes the first of them that is the
 // unreadable mark or outside the allowed set (1 for a NUL byte), or stays 0.
 template <std::ptrdiff_t Step>
-std::size_t measure_field(const char* first, std::size_t reach, char terminator, field_id allowed, char& bad) {
+std::size_t measure_field(const char* first, std::size_t reach, char terminator, field_index allowed, char& bad) {
     std::size_t taken = 0;
     for (; taken < reach; ++taken) {
         const char c = first[Step * static_cast<std::ptrdiff_t>(taken)];
@@ -111,7 +111,7 @@ void scan_cursor::copy_ahead(std::size_t count, char* destination) const {
     destination[count] = '\0';
 }
 
-signed char scan_field(scan_cursor& cursor, char* destination, std::size_t destination_size, field_id allowed,
+signed char scan_field(scan_cursor& cursor, char* destination, std::size_t destination_size, field_index allowed,
                        signed char limit, char terminator) {
     const std::size_t left = cursor.left();
     // Each character is tested for the end of the text, then the terminator,
@@ -154,7 +154,7 @@ int count_digits(std::string_view text) {
     return digits;
 }
 
-void set_subfield(std::string_view source, micr_result& r, field_id field) {
+void set_subfield(std::string_view source, micr_result& r, field_index field) {
     char* const destination = text_of(r, field);
     const std::size_t room = fields[field].width - 1;
     // A line without the unreadable mark cannot hand one on: no need to look.

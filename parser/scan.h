@@ -87,7 +87,7 @@ struct line_masks {
         return s == micr::amount_symbol ? amount_symbol : s == micr::transit_symbol ? transit_symbol : onus_symbol;
     }
     // The characters the scanned field `F` may hold.
-    template <field_id F>
+    template <field_index F>
     std::uint64_t allowed() const;
 };
 
@@ -106,7 +106,7 @@ constexpr unsigned classes_of(const char* set) {
     return classes;
 }
 
-constexpr bool made_of_classes(field_id f) {
+constexpr bool made_of_classes(field_index f) {
     const char* set = fields[f].allowed;
     const unsigned classes = classes_of(set);
     int digits = 0;
@@ -118,7 +118,7 @@ static_assert(made_of_classes(amount_field) && made_of_classes(transit_field) &&
 
 inline constexpr std::array<unsigned, field_count> field_classes = [] {
     std::array<unsigned, field_count> classes{};
-    for (const field_id f : all_fields) classes[f] = classes_of(fields[f].allowed);
+    for (const field_index f : all_fields) classes[f] = classes_of(fields[f].allowed);
     return classes;
 }();
 
@@ -162,7 +162,7 @@ inline void put_text(char* to, std::size_t width, const char* from, std::size_t 
     }
 }
 
-template <field_id F>
+template <field_index F>
 std::uint64_t line_masks::allowed() const {
     constexpr unsigned classes = field_classes[F];
     return ((classes & digits_class) != 0 ? digit : 0) | ((classes & dash_class) != 0 ? dash_symbol : 0) |
@@ -226,13 +226,13 @@ private:
 // field status.  The text is written in reading order.  A too-long field keeps
 // the characters met first, its right-hand end, as far as `destination_size`
 // holds them.
-signed char scan_field(scan_cursor& cursor, char* destination, std::size_t destination_size, field_id allowed,
+signed char scan_field(scan_cursor& cursor, char* destination, std::size_t destination_size, field_index allowed,
                        signed char limit, char terminator);
 
 // The same for field `F` on a masked line: the field ends at the terminator,
 // at the limit plus one or at the end of the text, whichever the scan meets
 // first, and the right-most character outside the set decides its status.
-template <field_id F, char Terminator>
+template <field_index F, char Terminator>
 [[gnu::always_inline]] inline signed char scan_field(masked_cursor& cursor, char* destination) {
     constexpr std::size_t most = static_cast<std::size_t>(fields[F].limit) + 1, room = fields[F].width - 1;
     const std::size_t left = cursor.left();
@@ -250,7 +250,7 @@ template <field_id F, char Terminator>
     if (bad == 0) return MICR_ST_OK;
     return cursor.text()[highest_bit(bad)] == unreadable_mark ? MICR_ST_UNRECOG : MICR_ST_INVALID;
 }
-template <field_id F, char Terminator>
+template <field_index F, char Terminator>
 signed char scan_field(scan_cursor& cursor, char* destination) {
     return scan_field(cursor, destination, fields[F].width, F, fields[F].limit, Terminator);
 }
@@ -272,13 +272,13 @@ int count_digits(std::string_view text);
 // UNRECOG when it holds '?', OK otherwise.  A source longer than the field
 // keeps its right-hand end and is TOOLONG, rather than pass a shortened number
 // off as valid.
-void set_subfield(std::string_view source, micr_result& r, field_id field);
+void set_subfield(std::string_view source, micr_result& r, field_index field);
 
 // The same for a source with text_slack bytes of room behind each of its
 // characters (a masked line, the text of onus_sections), with fixed-size
 // moves.  With `trim`, the blanks at both ends of what the field keeps are
 // dropped; the status is the untrimmed source's.
-template <field_id F>
+template <field_index F>
 void put_subfield(std::string_view source, micr_result& r, bool trim = false) {
     constexpr std::size_t room = fields[F].width - 1;
     const bool too_long = source.size() > room;
@@ -313,7 +313,7 @@ inline std::size_t text_length(const char* text, std::size_t width) {
 }
 
 // A field's text as a view, up to its terminator.
-inline std::string_view field_text(const micr_result& r, field_id f) {
+inline std::string_view field_text(const micr_result& r, field_index f) {
     const char* text = text_of(r, f);
     return {text, text_length(text, fields[f].width)};
 }

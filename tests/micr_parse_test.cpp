@@ -34,7 +34,7 @@ int parse_core(const micr_table* table, const std::string& line, micr_result& r,
 std::string describe(const micr_result& r) {
     std::string s = "status " + std::to_string(r.status) + ", " + micr_exception_state_name(r.exception_state) +
                     ", unrecognized " + std::to_string(r.unrecognized_symbols);
-    for (const micr::field_id f : micr::all_fields)
+    for (const micr::field_index f : micr::all_fields)
         s += std::string("\n  ") + micr::fields[f].name + " " + micr_status_name(micr::status_of(r, f)) + " [" +
              micr::text_of(r, f) + "]";
     return s;
@@ -128,7 +128,7 @@ TEST(MicrParse, RefusedCallsLeaveAnEmptyStoppedRecord) {
         EXPECT_EQ(r.status, MICR_PARSE_STOPPED);
         EXPECT_EQ(r.exception_state, EX_NORMAL);
         EXPECT_EQ(r.unrecognized_symbols, 0);
-        for (const micr::field_id f : micr::all_fields) {
+        for (const micr::field_index f : micr::all_fields) {
             EXPECT_EQ(micr::status_of(r, f), ST_MISSING) << micr::fields[f].name;
             EXPECT_STREQ(micr::text_of(r, f), "") << micr::fields[f].name;
         }

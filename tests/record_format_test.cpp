@@ -189,7 +189,7 @@ nlohmann::ordered_json library_record(std::string_view file, long line, std::str
     record["status"] = static_cast<int>(r.status);
     record["exception_state"] = micr_exception_state_name(r.exception_state);
     record["unrecognized_symbols"] = static_cast<int>(r.unrecognized_symbols);
-    for (const micr::field_id f : micr::all_fields) {
+    for (const micr::field_index f : micr::all_fields) {
         const std::string key = micr::fields[f].name;
         record[key] = latin1_to_utf8(micr::text_of(r, f));
         record[key + "_status"] = name(micr::status_of(r, f));
@@ -347,7 +347,7 @@ TEST(RecordWriter, JsonBytesAreThoseOfTheJsonLibraryAndCsvCellsHoldTheSameValues
         r.status = static_cast<signed char>(random.pick(2));
         r.exception_state = static_cast<signed char>(random.pick(6)) - 1;  // -1 .. 4, names and "???????"
         r.unrecognized_symbols = static_cast<signed char>(random.pick(2));
-        for (const micr::field_id f : micr::all_fields) {
+        for (const micr::field_index f : micr::all_fields) {
             std::string t = text(micr::fields[f].width - 1);
             micr::status_of(r, f) = static_cast<signed char>(random.pick(8)) - 1;  // -1 .. 6
             // An amount that is OK holds digits: up to sixteen, so some reach past 2^53.
@@ -413,7 +413,7 @@ TEST(RecordWriter, EveryByteAtEveryPlaceOfEveryTextIsWrittenAsTheByteByByteEscap
     micr::batch::parsed_line parsed;
     micr_result& r = parsed.result;
     std::memset(&r, 0, sizeof r);
-    for (const micr::field_id f : micr::all_fields) micr::status_of(r, f) = ST_INVALID;
+    for (const micr::field_index f : micr::all_fields) micr::status_of(r, f) = ST_INVALID;
 
     // The record whose `column` holds `text`, against `empty`, the same
     // record with the column empty.
@@ -454,7 +454,7 @@ TEST(RecordWriter, EveryByteAtEveryPlaceOfEveryTextIsWrittenAsTheByteByByteEscap
             }
         // Each field: the probe last, or inside a text that fills the buffer
         // without a terminator.
-        for (const micr::field_id f : micr::all_fields) {
+        for (const micr::field_index f : micr::all_fields) {
             const std::size_t width = micr::fields[f].width;
             char* const text = micr::text_of(r, f);
             for (std::size_t place = 0; place < width; ++place)
@@ -490,7 +490,7 @@ TEST(RecordWriter, EveryCodeAndLineNumberAsTheJsonLibraryWritesThem) {
     for (int code = -128; code < 128; ++code) {
         const auto c = static_cast<signed char>(code);
         r.status = r.exception_state = r.unrecognized_symbols = c;
-        for (const micr::field_id f : micr::all_fields) micr::status_of(r, f) = c;
+        for (const micr::field_index f : micr::all_fields) micr::status_of(r, f) = c;
         const long line = lines[static_cast<std::size_t>(code + 128) % lines.size()];
         std::string json, csv;
         json_writer.append_record(json, line, "t", parsed);

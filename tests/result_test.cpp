@@ -37,7 +37,7 @@ TEST(ClearResult, EveryFieldMissingAndEmptyAndNoByteLeftOver) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.exception_state, EX_NORMAL);
     EXPECT_EQ(r.unrecognized_symbols, 0);
-    for (const micr::field_id f : micr::all_fields) {
+    for (const micr::field_index f : micr::all_fields) {
         SCOPED_TRACE(micr::fields[f].name);
         EXPECT_EQ(micr::status_of(r, f), ST_MISSING);
         for (std::size_t i = 0; i < micr::fields[f].width; ++i) EXPECT_EQ(micr::text_of(r, f)[i], '\0');
@@ -51,7 +51,7 @@ TEST(ParseMicrLine, ASecondParseLeavesNothingOfTheFirst) {
     const micr_result r = micr_test::parse_reading_order("a0000000001a");
     EXPECT_EQ(r.status, 1);
     EXPECT_STREQ(r.amount, "0000000001");
-    for (const micr::field_id f : micr::all_fields) {
+    for (const micr::field_index f : micr::all_fields) {
         if (f == micr::amount_field) continue;
         SCOPED_TRACE(micr::fields[f].name);
         EXPECT_STREQ(micr::text_of(r, f), "");

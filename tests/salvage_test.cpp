@@ -39,7 +39,7 @@ void check(const salvage_row& row) {
     // The flag never hides a failure.
     EXPECT_EQ(salvaged.status, plain.status);
     EXPECT_EQ(salvaged.exception_state, row.exception_state);
-    for (const micr::field_id f : micr::all_fields)
+    for (const micr::field_index f : micr::all_fields)
         micr_test::expect_field(micr::fields[f].name, micr::text_of(salvaged, f), micr::status_of(salvaged, f),
                                 row.salvaged[f]);
 }

@@ -28,8 +28,8 @@ std::unique_ptr<char[]> exact_copy(const std::string& text) {
 
 struct scan_row {
     const char* why;
-    std::string input;       // in scan order: the field's right-hand end first
-    micr::field_id allowed;  // whose set of characters
+    std::string input;          // in scan order: the field's right-hand end first
+    micr::field_index allowed;  // whose set of characters
     int limit;
     char terminator;
     signed char status;
@@ -38,9 +38,9 @@ struct scan_row {
 };
 
 // The allowed sets of the scanned fields.
-constexpr micr::field_id digits = micr::amount_field;
-constexpr micr::field_id transit_set = micr::transit_field;
-constexpr micr::field_id onus_set = micr::onus_field;
+constexpr micr::field_index digits = micr::amount_field;
+constexpr micr::field_index transit_set = micr::transit_field;
+constexpr micr::field_index onus_set = micr::onus_field;
 
 // A cursor over reversed text, as parse_micr_line scans it.
 micr::scan_cursor cursor_over(const char* text) { return micr::scan_cursor::over_reversed(text, std::strlen(text)); }
@@ -120,7 +120,7 @@ TEST(ScanField, EveryOutcome) {
 // the field's right-hand end, and nothing outside them changes.
 TEST(ScanField, FieldLimitsInTheRecord) {
     const struct {
-        micr::field_id field;
+        micr::field_index field;
         char terminator;
         std::string full;  // exactly `limit` allowed characters
         char extra;        // one more allowed character
@@ -412,7 +412,7 @@ TEST(SetSubfield, CopiesAndSetsTheStatus) {
 // status: a too-long copy must leave those alone.
 TEST(SetSubfield, TooLongIntoTheRecordStaysInsideTheField) {
     const std::string source = "1234567890123456789012345";  // 25 characters, the longest on-us text
-    for (const micr::field_id f : {micr::account_field, micr::csn_field, micr::tpc_field}) {
+    for (const micr::field_index f : {micr::account_field, micr::csn_field, micr::tpc_field}) {
         const micr::field_def& def = micr::fields[f];
         SCOPED_TRACE(def.name);
         micr_result r;

@@ -28,7 +28,7 @@ bool same_result(const micr_result& a, const micr_result& b) {
     if (a.status != b.status || a.exception_state != b.exception_state ||
         a.unrecognized_symbols != b.unrecognized_symbols)
         return false;
-    for (const micr::field_id f : micr::all_fields)
+    for (const micr::field_index f : micr::all_fields)
         if (micr::status_of(a, f) != micr::status_of(b, f) ||
             std::strcmp(micr::text_of(a, f), micr::text_of(b, f)) != 0)
             return false;
