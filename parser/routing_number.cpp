@@ -1,5 +1,6 @@
 #include "routing_number.h"
 
+#include <algorithm>
 #include <bit>
 #include <chrono>
 #include <cstring>
@@ -62,7 +63,6 @@ routing_index::routing_index() {
     std::mt19937_64 words(start);
     for (auto& byte_words : words_)
         for (std::uint32_t& w : byte_words) w = static_cast<std::uint32_t>(words() >> 32);
-    filter_multiplier_ = words() | 1;
 }
 
 std::uint32_t routing_index::hash(std::uint32_t key) const {
@@ -83,13 +83,15 @@ void routing_index::reserve(std::size_t count) {
     std::size_t size = 16;
     while (size < 2 * count) size *= 2;
     std::vector<slot> old(size, slot{0, none});
-    // Eight places per slot: a power of two, 2^filter_bits of them.
-    constexpr unsigned places_per_slot_bits = 3;
-    const auto filter_bits = static_cast<unsigned>(std::countr_zero(size)) + places_per_slot_bits;
+    // Eight places per slot, 2^filter_bits of them, as many as a hash of 32
+    // bits can name (far more than a file of at most 64 MiB needs).
+    constexpr unsigned places_per_slot_bits = 3, hash_bits = 32;
+    const unsigned filter_bits =
+        std::min(static_cast<unsigned>(std::countr_zero(size)) + places_per_slot_bits, hash_bits);
     std::vector<std::uint64_t> filter((std::size_t{1} << filter_bits) / 64, 0);
     old.swap(slots_);
     filter_.swap(filter);
-    filter_shift_ = 64 - filter_bits;
+    filter_shift_ = hash_bits - filter_bits;
     for (const slot& s : old) {
         std::size_t probes;
         if (s.position == none) continue;

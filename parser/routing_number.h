@@ -58,12 +58,10 @@ private:
     // The filter: a bit per place, set for each key's place, 16 places or
     // more per key.  Most look-ups are for numbers the table lacks, and one
     // bit in a small array that stays in the cache turns nearly all of them
-    // away before the slots are read.  A key's place is its product with a
-    // random odd word, shifted; a number chosen to pass the filter only costs
-    // a look-up of the slots, as without it.
-    std::size_t filter_place(std::uint32_t key) const {
-        return static_cast<std::size_t>((key * filter_multiplier_) >> filter_shift_);
-    }
+    // away before the slots are read.  A key's place is the high bits of its
+    // hash, so numbers chosen to crowd it are as unlikely as for the slots;
+    // one that passes only costs a look-up of the slots, as without it.
+    std::size_t filter_place(std::uint32_t key) const { return hash(key) >> filter_shift_; }
     void add_to_filter(std::uint32_t key) {
         const std::size_t place = filter_place(key);
         filter_[place / 64] |= std::uint64_t{1} << (place % 64);
@@ -77,8 +75,7 @@ private:
     std::vector<slot> slots_;      // a power of two of them
     std::size_t used_ = 0;
     std::vector<std::uint64_t> filter_;  // 8 places per slot
-    std::uint64_t filter_multiplier_ = 1;
-    unsigned filter_shift_ = 63;
+    unsigned filter_shift_ = 31;
 };
 
 }  // namespace micr
