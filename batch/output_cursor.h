@@ -148,6 +148,23 @@ private:
         return at + value.size();
     }
 
+    // Moves `size` bytes, at least 16, from `from` to `to` a block at a time,
+    // the last block overlapping the one before, up to the first byte that
+    // `Rule` flags; returns its index, or `size` when no byte is flagged.
+    template <class Rule>
+    [[gnu::always_inline]] static std::size_t move_blocks(const char* from, char* to, std::size_t size) {
+        std::size_t i = 0;
+        for (;;) {
+            const std::size_t at = i + 16 <= size ? i : size - 16;
+            const byte_block block = load_block(from + at);
+            store_block(to + at, block);
+            // Bytes before i, looked at already, are not flagged.
+            const unsigned first = first_set(Rule::flagged(block));
+            i = at + first;
+            if (first < 16 || i == size) return i;
+        }
+    }
+
     // Copies `bytes`, between the rule's quotes, if every byte of it is plain
     // by `Rule`; returns false, having moved nothing, if one is not.  Moved a
     // block or a word at a time up to the first flagged byte, the last block
@@ -160,15 +177,7 @@ private:
         const std::size_t size = bytes.size();
         std::size_t i = 0;
         if (size >= 16) {
-            for (;;) {
-                const std::size_t at = i + 16 <= size ? i : size - 16;
-                const byte_block block = load_block(from + at);
-                store_block(to + at, block);
-                // Bytes before i, looked at already, are not flagged.
-                const unsigned first = first_set(Rule::flagged(block));
-                i = at + first;
-                if (first < 16 || i == size) break;
-            }
+            i = move_blocks<Rule>(from, to, size);
         } else if (size >= 8) {
             for (; i + 8 <= size; i += 8) {
                 const std::uint64_t word = load_word(from + i);
@@ -201,21 +210,8 @@ private:
         std::size_t i = 0;
         bool done = false;
         if (width >= 16) {
-            for (;;) {
-                const std::size_t at = i + 16 <= width ? i : width - 16;
-                const byte_block block = load_block(text + at);
-                store_block(to + at, block);
-                const unsigned first = first_set(Rule::flagged(block));
-                i = at + first;
-                if (first < 16) {
-                    done = text[i] == '\0';
-                    break;
-                }
-                if (i == width) {
-                    done = true;
-                    break;
-                }
-            }
+            i = move_blocks<Rule>(text, to, width);
+            done = i == width || text[i] == '\0';
             to += i;
         } else if (width >= 8) {
             // Moves `word` and the cursor past its bytes before the first

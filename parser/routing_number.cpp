@@ -69,22 +69,21 @@ std::uint32_t routing_index::hash(std::uint32_t key) const {
     return words_[0][key & 0xff] ^ words_[1][(key >> 8) & 0xff] ^ words_[2][(key >> 16) & 0xff] ^ words_[3][key >> 24];
 }
 
-std::size_t routing_index::find_slot(std::uint32_t key, std::size_t& probes) const {
+std::size_t routing_index::find_slot(std::uint32_t key, std::uint32_t hashed, std::size_t& probes) const {
     const std::size_t mask = slots_.size() - 1;
-    std::size_t i = hash(key) & mask;
+    std::size_t i = hashed & mask;
     for (probes = 1; slots_[i].position != none && slots_[i].key != key; ++probes) i = (i + 1) & mask;
     return i;
 }
 
 void routing_index::reserve(std::size_t count) {
-    // The words give 32 bits of slot number, far more than a file of at most
-    // 64 MiB needs.
     if (2 * count <= slots_.size()) return;
     std::size_t size = 16;
     while (size < 2 * count) size *= 2;
     std::vector<slot> old(size, slot{0, none});
-    // Eight places per slot, 2^filter_bits of them, as many as a hash of 32
-    // bits can name (far more than a file of at most 64 MiB needs).
+    // Eight filter places per slot, 2^filter_bits of them.  The words give 32
+    // bits of slot number and place, far more than a file of at most 64 MiB
+    // needs.
     constexpr unsigned places_per_slot_bits = 3, hash_bits = 32;
     const unsigned filter_bits =
         std::min(static_cast<unsigned>(std::countr_zero(size)) + places_per_slot_bits, hash_bits);
@@ -93,33 +92,39 @@ void routing_index::reserve(std::size_t count) {
     filter_.swap(filter);
     filter_shift_ = hash_bits - filter_bits;
     for (const slot& s : old) {
-        std::size_t probes;
         if (s.position == none) continue;
-        slots_[find_slot(s.key, probes)] = s;
-        add_to_filter(s.key);
+        const std::uint32_t hashed = hash(s.key);
+        std::size_t probes;
+        slots_[find_slot(s.key, hashed, probes)] = s;
+        add_to_filter(hashed);
     }
 }
 
 std::uint32_t routing_index::insert(std::uint32_t key, std::uint32_t position) {
     reserve(used_ + 1);
+    const std::uint32_t hashed = hash(key);
     std::size_t probes;
-    slot& s = slots_[find_slot(key, probes)];
+    slot& s = slots_[find_slot(key, hashed, probes)];
     if (s.position != none) return s.position;
     s = {key, position};
-    add_to_filter(key);
+    add_to_filter(hashed);
     ++used_;
     return position;
 }
 
 std::uint32_t routing_index::find(std::uint32_t key) const {
-    if (slots_.empty() || !passes_filter(key)) return none;
+    if (slots_.empty()) return none;
+    const std::uint32_t hashed = hash(key);
+    if (!passes_filter(hashed)) return none;
     std::size_t probes;
-    return slots_[find_slot(key, probes)].position;
+    return slots_[find_slot(key, hashed, probes)].position;
 }
 
 std::size_t routing_index::probes(std::uint32_t key) const {
     std::size_t probes = 0;
-    if (!slots_.empty() && passes_filter(key)) find_slot(key, probes);
+    if (slots_.empty()) return probes;
+    const std::uint32_t hashed = hash(key);
+    if (passes_filter(hashed)) find_slot(key, hashed, probes);
     return probes;
 }
 

@@ -51,9 +51,9 @@ private:
         std::uint32_t position;  // `none` when the slot is free
     };
     std::uint32_t hash(std::uint32_t key) const;
-    // The slot that holds `key`, or the free one where it belongs; counts
-    // the slots inspected into `probes`.
-    std::size_t find_slot(std::uint32_t key, std::size_t& probes) const;
+    // The slot that holds `key`, whose hash is `hashed`, or the free one
+    // where it belongs; counts the slots inspected into `probes`.
+    std::size_t find_slot(std::uint32_t key, std::uint32_t hashed, std::size_t& probes) const;
 
     // The filter: a bit per place, set for each key's place, 16 places or
     // more per key.  Most look-ups are for numbers the table lacks, and one
@@ -61,13 +61,12 @@ private:
     // away before the slots are read.  A key's place is the high bits of its
     // hash, so numbers chosen to crowd it are as unlikely as for the slots;
     // one that passes only costs a look-up of the slots, as without it.
-    std::size_t filter_place(std::uint32_t key) const { return hash(key) >> filter_shift_; }
-    void add_to_filter(std::uint32_t key) {
-        const std::size_t place = filter_place(key);
+    void add_to_filter(std::uint32_t hashed) {
+        const std::size_t place = hashed >> filter_shift_;
         filter_[place / 64] |= std::uint64_t{1} << (place % 64);
     }
-    bool passes_filter(std::uint32_t key) const {
-        const std::size_t place = filter_place(key);
+    bool passes_filter(std::uint32_t hashed) const {
+        const std::size_t place = hashed >> filter_shift_;
         return (filter_[place / 64] >> (place % 64) & 1) != 0;
     }
 

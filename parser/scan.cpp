@@ -136,17 +136,6 @@ signed char scan_field(scan_cursor& cursor, char* destination, std::size_t desti
     return bad == unreadable_mark ? MICR_ST_UNRECOG : MICR_ST_INVALID;
 }
 
-void trim_blanks(char* text, std::size_t n) {
-    std::size_t end = n;
-    while (end > 0 && text[end - 1] == blank) --end;
-    std::size_t lead = 0;
-    while (lead < end && text[lead] == blank) ++lead;
-    if (lead > 0) std::memmove(text, text + lead, end - lead);
-    // What the trim frees is cleared, up to the byte at n: a text of the
-    // record keeps nothing behind its terminator.
-    for (std::size_t i = end - lead; i <= n; ++i) text[i] = '\0';
-}
-
 int count_digits(std::string_view text) {
     int digits = 0;
     for (const char c : text)
@@ -156,11 +145,7 @@ int count_digits(std::string_view text) {
 
 void set_subfield(std::string_view source, micr_result& r, field_index field) {
     char* const destination = text_of(r, field);
-    const std::size_t room = fields[field].width - 1;
-    // A line without the unreadable mark cannot hand one on: no need to look.
-    const bool marked = r.unrecognized_symbols != 0 && source.find(unreadable_mark) != std::string_view::npos;
-    status_of(r, field) = source.size() > room ? MICR_ST_TOOLONG : marked ? MICR_ST_UNRECOG : MICR_ST_OK;
-    if (source.size() > room) source.remove_prefix(source.size() - room);
+    status_of(r, field) = keep_right_end(source, fields[field].width - 1, r);
     if (!source.empty()) std::memcpy(destination, source.data(), source.size());
     destination[source.size()] = '\0';
 }

@@ -32,7 +32,6 @@ public:
     static scan_cursor over_reversed(const char* text, std::size_t length) { return scan_cursor(text, 0, 1, length); }
 
     const char* text() const { return text_; }
-    std::size_t length() const { return length_; }
     bool at_end() const { return position_ == length_; }
     // Characters not yet passed.
     std::size_t left() const { return length_ - position_; }
@@ -199,7 +198,6 @@ public:
     explicit masked_cursor(const masked_line& line, std::size_t length) : line_(line), length_(length), left_(length) {}
 
     const char* text() const { return line_.bytes; }
-    std::size_t length() const { return length_; }
     const masked_line& line() const { return line_; }
     const line_masks& masks() const { return line_.masks; }
     bool at_end() const { return left_ == 0; }
@@ -255,10 +253,6 @@ signed char scan_field(scan_cursor& cursor, char* destination) {
     return scan_field(cursor, destination, fields[F].width, F, fields[F].limit, Terminator);
 }
 
-// Removes the blanks at both ends of the first `length` characters of
-// `text`, in place, and clears every byte it frees up to text[length].
-void trim_blanks(char* text, std::size_t length);
-
 // The same on a view: no byte moves.
 inline std::string_view trimmed(std::string_view text) {
     const std::size_t first = text.find_first_not_of(blank);
@@ -268,10 +262,21 @@ inline std::string_view trimmed(std::string_view text) {
 
 int count_digits(std::string_view text);
 
-// Puts `source` into a split field (account, tpc, csn) and sets its status:
-// UNRECOG when it holds '?', OK otherwise.  A source longer than the field
-// keeps its right-hand end and is TOOLONG, rather than pass a shortened number
-// off as valid.
+// What a split field (account, tpc, csn) of `room` characters keeps of
+// `source`, and its status: a source longer than the field keeps its
+// right-hand end and is TOOLONG, rather than pass a shortened number off as
+// valid; otherwise UNRECOG when it holds '?', OK when not.
+inline signed char keep_right_end(std::string_view& source, std::size_t room, const micr_result& r) {
+    if (source.size() > room) {
+        source.remove_prefix(source.size() - room);
+        return MICR_ST_TOOLONG;
+    }
+    // A line without the unreadable mark cannot hand one on: no need to look.
+    const bool marked = r.unrecognized_symbols != 0 && source.find(unreadable_mark) != std::string_view::npos;
+    return marked ? MICR_ST_UNRECOG : MICR_ST_OK;
+}
+
+// Puts what a split field keeps of `source` into it, and sets its status.
 void set_subfield(std::string_view source, micr_result& r, field_index field);
 
 // The same for a source with text_slack bytes of room behind each of its
@@ -280,13 +285,8 @@ void set_subfield(std::string_view source, micr_result& r, field_index field);
 // dropped; the status is the untrimmed source's.
 template <field_index F>
 void put_subfield(std::string_view source, micr_result& r, bool trim = false) {
-    constexpr std::size_t room = fields[F].width - 1;
-    const bool too_long = source.size() > room;
-    if (too_long) source.remove_prefix(source.size() - room);
+    status_of(r, F) = keep_right_end(source, fields[F].width - 1, r);
     if (trim) source = trimmed(source);
-    // A line without the unreadable mark cannot hand one on: no need to look.
-    const bool marked = r.unrecognized_symbols != 0 && source.find(unreadable_mark) != std::string_view::npos;
-    status_of(r, F) = too_long ? MICR_ST_TOOLONG : marked ? MICR_ST_UNRECOG : MICR_ST_OK;
     static constexpr char nothing[text_slack] = {};  // an empty view may point nowhere
     put_text(text_of(r, F), fields[F].width, source.empty() ? nothing : source.data(), source.size());
 }

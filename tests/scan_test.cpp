@@ -309,44 +309,6 @@ TEST(OnusSections, MasksCutLikeTheText) {
 }
 
 // ---------------------------------------------------------------------------
-// trim_blanks
-
-TEST(TrimBlanks, RemovesOnlyOuterBlanks) {
-    const struct {
-        const char* why;
-        const char* text;
-        const char* trimmed;
-    } rows[] = {
-        {"blanks at both ends, one inside", "  12 34  ", "12 34"},
-        {"blanks only", "    ", ""},
-        {"one blank", " ", ""},
-        {"empty text", "", ""},
-        {"nothing to remove", "12", "12"},
-        {"leading only", "   1", "1"},
-        {"trailing only", "1   ", "1"},
-        {"inner runs stay", "1   2", "1   2"},
-        {"a tab is no blank", "\t1 \t", "\t1 \t"},
-        {"blanks outside tabs go, tabs stay", " \t1\t ", "\t1\t"},
-        {"symbols and marks are not blanks", " o?d ", "o?d"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.why);
-        const std::size_t length = std::strlen(row.text);
-        // The text, then bytes the trim must neither read as text nor write.
-        std::vector<char> buffer(length + 1 + 4, 'G');
-        std::memcpy(buffer.data(), row.text, length + 1);
-        micr::trim_blanks(buffer.data(), length);
-        EXPECT_EQ(std::string(buffer.data()), row.trimmed);
-        for (std::size_t i = length + 1; i < buffer.size(); ++i) EXPECT_EQ(buffer[i], 'G') << "byte " << i;
-
-        // Exactly sized, for the sanitizers.
-        const auto exact = exact_copy(row.text);
-        micr::trim_blanks(exact.get(), length);
-        EXPECT_EQ(std::string(exact.get()), row.trimmed);
-    }
-}
-
-// ---------------------------------------------------------------------------
 // count_digits
 
 TEST(CountDigits, CountsOnlyZeroToNine) {
