@@ -1,13 +1,11 @@
 #include "batch_run.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
-#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,37 +14,42 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "byte_words.h"
 #include "stop_signals.h"
 #include "utf8.h"
 
 namespace micr::batch {
 namespace {
 
-// How lines are gathered into blocks, and what that costs in memory.  A
-// block ends at whichever of these it reaches first:
-constexpr std::size_t lines_per_block = 1024;
-constexpr std::size_t text_room = 256 << 10;   // bytes of its lines, as kept
-constexpr std::size_t records_room = 4 << 20;  // the record bounds of its lines
-// One thread makes each record as its line comes, and writes them out in
-// blocks of about this size (a block-sized write is what keeps a
-// file-to-file run fast; one that fits the cache, what keeps it cheap).
-constexpr std::size_t block_write = 256 << 10;
-// With record_writer::record_bound at about 6 KiB for a line of cheque
-// length, a block of such lines holds about 680 of them: a few hundred
-// microseconds of parsing, enough that handing blocks between threads costs
-// next to nothing, and some 480 KiB of JSON Lines, written with one write.
+// How input is gathered into blocks, and what that costs in memory.
 //
-// Memory.  A block holds at most text_room + lines_per_block * 8 bytes of
-// lines (264 KiB), and records_room bytes of records: records_room bounds the
-// sum of its lines' record bounds, and is far above the bound of any one
-// record (a 4095-byte line escaped at 6 bytes per byte, with --explain --x9
-// --directory and a file name of PATH_MAX bytes, is under 64 KiB).  So a
-// block takes at most 4.3 MiB.  N threads keep 2N blocks in flight (one
-// being parsed by each thread, one waiting for it): 8.6 MiB per thread, and
-// the reading thread's 64 KiB read buffer beside them.  One thread keeps no
-// block: its records go out once they pass block_write bytes, so it holds
-// at most 256 KiB and one record's bound, and one line.  Within 16 MiB per
-// thread beside the table, either way.
+// One thread makes each record as its line comes, and writes the records
+// out in blocks of about this size (a block-sized write is what keeps a
+// file-to-file run fast; one that fits the cache, what keeps it cheap):
+constexpr std::size_t block_write = 256 << 10;
+// More threads take the input in blocks of whole lines, read as they come,
+// of at most this many bytes: some 1,400 cheque lines, a few hundred
+// microseconds of parsing, enough that handing blocks between threads costs
+// next to nothing, and some 800 KiB of JSON Lines, written with one write.
+constexpr std::size_t block_text = 64 << 10;
+// A block's records are made into this room, while it has room for the
+// longest record; the lines it has no room for are made by the reading
+// thread, in order, once the records before them are written.  Only lines
+// whose records are far longer than the lines (empty ones, say) ever fill it.
+constexpr std::size_t records_room = 4 << 20;
+// A line begun in one block and not ended there moves to the next.  It is
+// kept at most this long: with one byte more than a line may have, and a
+// carriage return that may stand before its line feed, it is still too long,
+// whatever its end, and the bytes up to its line feed are dropped as read.
+constexpr std::size_t longest_kept = max_line_length + 2;
+//
+// Memory.  A block takes block_text + records_room bytes, 4.1 MiB.  N
+// threads keep 2N blocks in flight (one being parsed by each thread, one
+// waiting for it): 8.2 MiB per thread.  One thread keeps one block, whose
+// records go out once they pass block_write bytes: 64 KiB of text, 256 KiB
+// of records and one record's bound.  Within 16 MiB per thread beside the
+// table, either way, and the reading thread's 64 KiB read buffer.
+static_assert(longest_kept < block_text / 2);
 
 // The reasons of error records, and the room the longest one takes.
 const std::string too_long_reason = "line longer than " + std::to_string(max_line_length) + " bytes";
@@ -68,6 +71,7 @@ struct input_context {
     record_writer writer;  // its file set
     const micr_table* table;
     line_options options;
+    std::size_t record_room;  // longest_record(writer)
 };
 
 enum class line_kind : std::uint8_t {
@@ -76,31 +80,44 @@ enum class line_kind : std::uint8_t {
     marked,    // line 1 begins with a byte-order mark, which is not parsed
 };
 
-struct block_line {
-    std::uint32_t offset;  // in the block's text
-    std::uint16_t length;
-    line_kind kind;
-};
-static_assert(max_line_length <= UINT16_MAX && text_room <= UINT32_MAX);
+// What a line is, by its bytes as read, whether it is longer than a line may
+// be, and whether it is line 1 of its input.
+line_kind kind_of(std::string_view line, bool too_long, bool first) {
+    if (too_long) return line_kind::too_long;
+    return first && line.starts_with(utf8_byte_order_mark) ? line_kind::marked : line_kind::code_line;
+}
+
+// Room for the record of any line.
+std::size_t longest_record(const record_writer& writer) {
+    return writer.record_bound(max_line_length + longest_reason);
+}
 
 // Lines of one input in reading order, and once made, their records.
 struct block {
     std::shared_ptr<const input_context> input;
-    long lines_before = 0;                // in its input
-    std::unique_ptr<block_line[]> lines;  // lines_per_block
-    std::size_t count = 0;
-    std::unique_ptr<char[]> text;  // text_room bytes
-    std::size_t text_used = 0;
+    long lines_before = 0;         // in its input
+    std::unique_ptr<char[]> text;  // block_text bytes: its lines as read, each ended by its line feed
+    std::size_t lines_end = 0;     // its lines end here; a last line of the input may have no line feed
+    std::size_t text_used = 0;     // while it is filled: the line begun after them, not yet ended
+    long count = 0;                // of lines
+    std::size_t made_end = 0;      // the lines before this have their records made
+    long lines_made = 0;
     std::unique_ptr<char[]> records;
     std::size_t records_capacity = 0;
-    std::size_t records_bound = 0;  // the sum of the lines' record bounds
     std::size_t records_used = 0;
-    bool made = false;  // the records are made; under the pipeline's mutex while the block is handed out
+    bool made = false;  // its records are made, as far as they have room; under the pipeline's mutex while handed out
 
     void clear() {
         input.reset();
-        count = text_used = records_bound = records_used = 0;
+        lines_end = text_used = made_end = records_used = 0;
+        count = lines_made = 0;
         made = false;
+    }
+
+    void make_room(std::size_t capacity) {
+        if (records_capacity >= capacity) return;
+        records_capacity = capacity;
+        records = std::make_unique_for_overwrite<char[]>(capacity);
     }
 };
 
@@ -147,15 +164,51 @@ private:
     parsed_line parsed_;
 };
 
-// Makes the records of a block's lines; the thread that does it touches
-// nothing but the block.
+// Makes the records of a block's lines from the first not yet made on, as
+// far as its records have room; the thread that does it touches nothing but
+// the block.  Each line ends at its line feed, and a carriage return before
+// that is dropped, as the line reader does.
 void make_records(block& b) {
     record_maker maker(*b.input);
-    char* end = b.records.get();
-    long number = b.lines_before;
-    for (const block_line& line : std::span(b.lines.get(), b.count))
-        end = maker.make(end, ++number, {b.text.get() + line.offset, line.length}, line.kind);
-    b.records_used = static_cast<std::size_t>(end - b.records.get());
+    char* const records = b.records.get();
+    char* end = records + b.records_used;
+    const char* const text = b.text.get();
+    const char* line = text + b.made_end;
+    const char* const lines_end = text + b.lines_end;
+    long number = b.lines_before + b.lines_made;
+    while (line < lines_end && b.records_capacity - static_cast<std::size_t>(end - records) >= b.input->record_room) {
+        const auto* const feed =
+            static_cast<const char*>(std::memchr(line, '\n', static_cast<std::size_t>(lines_end - line)));
+        const char* const line_end = feed != nullptr ? feed : lines_end;
+        std::size_t length = static_cast<std::size_t>(line_end - line);
+        if (feed != nullptr && length > 0 && line[length - 1] == '\r') --length;
+        ++number;
+        const bool too_long = length > max_line_length;
+        const std::string_view as_read(line, too_long ? 0 : length);
+        end = maker.make(end, number, as_read, kind_of(as_read, too_long, number == 1));
+        line = feed != nullptr ? feed + 1 : lines_end;
+    }
+    b.made_end = static_cast<std::size_t>(line - text);
+    b.lines_made = number - b.lines_before;
+    b.records_used = static_cast<std::size_t>(end - records);
+}
+
+// How many line feeds `size` bytes at `text` hold, sixteen bytes at a time.
+std::size_t count_line_feeds(const char* text, std::size_t size) {
+    std::size_t count = 0;
+    std::size_t i = 0;
+    while (size - i >= 16) {
+        // Each lane counts its line feeds, up to 31 blocks, so that the eight
+        // lanes of a word sum to less than 256.
+        byte_block lanes{};
+        for (const std::size_t stop = std::min(size - i, std::size_t{16 * 31}) / 16 * 16 + i; i < stop; i += 16)
+            lanes -= load_block(text + i) == '\n';
+        std::uint64_t words[2];
+        std::memcpy(words, &lanes, sizeof words);
+        count += ((words[0] * ones) >> 56) + ((words[1] * ones) >> 56);
+    }
+    for (; i < size; ++i) count += text[i] == '\n';
+    return count;
 }
 
 }  // namespace
@@ -175,10 +228,9 @@ struct record_output::pipeline {
     block* filling;                    // the slot of block `handed`
     std::uint64_t written = 0;
 
-    // The input whose lines are handed in now.
+    // The input whose lines are taken in now.
     std::shared_ptr<const input_context> input;
-    long lines_of_input = 0;
-    std::array<std::size_t, 128> bounds{};  // its record bounds by line length, 0 until asked for
+    long lines_of_input = 0;  // in the blocks handed out
 
     std::mutex mutex;
     std::condition_variable work;  // a block is handed out, or closing
@@ -187,10 +239,12 @@ struct record_output::pipeline {
     std::uint64_t taken = 0;
     bool closing = false;
 
+    // A terminal's reader sees each record as soon as it is made: there one
+    // thread makes them all, each as its line comes.
     pipeline(int out_fd, bool each, unsigned jobs)
-        : fd(out_fd), each_record(each), slots(jobs <= 1 ? 1 : 2 * std::size_t{jobs}), filling(&slots[0]) {
+        : fd(out_fd), each_record(each), slots(jobs <= 1 || each ? 1 : 2 * std::size_t{jobs}), filling(&slots[0]) {
         prepare(*filling);
-        if (jobs <= 1) return;
+        if (slots.size() == 1) return;
         // The stop signals must reach the reading thread, whose waits they cut short.
         const stop_signals_blocked blocked;
         // The reading thread is one of the `jobs`: it makes records too
@@ -201,9 +255,7 @@ struct record_output::pipeline {
 
     // A slot's room is taken when it is first filled: a short input touches one.
     static void prepare(block& b) {
-        if (b.text) return;
-        b.lines = std::make_unique_for_overwrite<block_line[]>(lines_per_block);
-        b.text = std::make_unique_for_overwrite<char[]>(text_room);
+        if (!b.text) b.text = std::make_unique_for_overwrite<char[]>(block_text);
     }
 
     // Takes the next block no thread has taken and makes its records; false
@@ -257,8 +309,15 @@ struct record_output::pipeline {
         return ok;
     }
 
+    // Writes a block's records, and then those of its lines that they had no
+    // room for, made now into the same room.
     bool write_block(block& b) {
-        const bool ok = write_held() && write(b.records.get(), b.records_used);
+        bool ok = write_held() && write(b.records.get(), b.records_used);
+        while (ok && b.made_end < b.lines_end) {
+            b.records_used = 0;
+            make_records(b);
+            ok = write(b.records.get(), b.records_used);
+        }
         b.clear();
         return ok;
     }
@@ -283,64 +342,62 @@ struct record_output::pipeline {
         return error == 0;
     }
 
-    // Hands out the block being filled, if it holds a line, and makes the
-    // next one's slot free.  Once a write has failed, the slot being filled
-    // may still be parsed: nothing more is handed out.
+    // Hands out the lines of the block being filled, if it holds any, and
+    // makes the next slot the one being filled, the line begun moved to it.
+    // Once a write has failed, the block being filled may still be parsed:
+    // nothing more is handed out.
     bool hand_out() {
         if (error != 0) return false;
         if (threads.empty()) return write_block(*filling);  // its records are made
-        if (filling->count == 0) return true;
+        block& b = *filling;
+        if (b.count == 0) return true;
+        b.input = input;
+        b.lines_before = lines_of_input;
+        lines_of_input += b.count;
+        b.make_room(records_room);
+        // Read by the parsing threads only up to lines_end.
+        const char* const begun = b.text.get() + b.lines_end;
+        const std::size_t begun_size = b.text_used - b.lines_end;
         {
             const std::lock_guard lock(mutex);
             ++handed;
         }
         work.notify_one();
         filling = &slots[handed % slots.size()];
+        if (!write_made(slots.size() - 1)) return false;  // now the slot is free
         prepare(*filling);
-        return write_made(slots.size() - 1);
+        std::memcpy(filling->text.get(), begun, begun_size);
+        filling->text_used = begun_size;
+        return true;
     }
 
-    // Where the next line is to be read: the free text of the block being
-    // filled, room for the longest line; a block that has no more is handed
-    // out first.  Null once a write has failed.
-    char* line_room() {
-        if ((filling->count == lines_per_block || text_room - filling->text_used <= max_line_length) && !hand_out())
-            return nullptr;
-        return filling->text.get() + filling->text_used;
-    }
-
-    std::size_t record_bound(std::size_t length) {
-        const std::size_t reason_or_line = std::max(length, longest_reason);
-        if (length >= bounds.size()) return input->writer.record_bound(reason_or_line);
-        std::size_t& bound = bounds[length];
-        if (bound == 0) bound = input->writer.record_bound(reason_or_line);
-        return bound;
-    }
-
-    // Takes in the line of `length` bytes read at `at`, where line_room()
-    // said.  The block may have been handed out meanwhile (a flush before a
-    // wait for input), or be handed out now, its records having no more
-    // room: then the line moves to the next one; the block it was read into
-    // is never read beyond its own lines.
-    bool add_line(const char* at, std::size_t length, line_kind kind) {
-        const std::size_t bound = record_bound(length);
-        if (filling->count > 0 && bound > records_room - filling->records_bound && !hand_out()) return false;
+    // Takes in the `size` bytes read after the text of the block being
+    // filled: its lines now end at the last line feed.  Counts the lines
+    // ended.  `dropping`: the line begun is too long, and its bytes are
+    // dropped up to its line feed.
+    long take_in(std::size_t size, bool& dropping) {
         block& b = *filling;
-        if (b.count == 0) {
-            b.input = input;
-            b.lines_before = lines_of_input;
-            if (b.records_capacity < std::max(records_room, bound)) {
-                b.records_capacity = std::max(records_room, bound);
-                b.records = std::make_unique_for_overwrite<char[]>(b.records_capacity);
-            }
+        char* const text = b.text.get();
+        const std::size_t from = b.text_used;
+        b.text_used += size;
+        if (dropping) {
+            const auto* const feed = static_cast<const char*>(std::memchr(text + from, '\n', size));
+            const std::size_t rest = feed != nullptr ? b.text_used - static_cast<std::size_t>(feed - text) : 0;
+            if (feed != nullptr) std::memmove(text + from, feed, rest);
+            b.text_used = from + rest;
+            dropping = feed == nullptr;
         }
-        b.records_bound += bound;
-        char* const to = b.text.get() + b.text_used;
-        if (at != to) std::memmove(to, at, length);
-        b.lines[b.count++] = {static_cast<std::uint32_t>(b.text_used), static_cast<std::uint16_t>(length), kind};
-        b.text_used += length;
-        ++lines_of_input;
-        return !each_record || hand_out();
+        const std::size_t feeds = count_line_feeds(text + from, b.text_used - from);
+        if (feeds > 0) {
+            const auto* const last = static_cast<const char*>(memrchr(text + from, '\n', b.text_used - from));
+            b.lines_end = static_cast<std::size_t>(last - text) + 1;
+            b.count += static_cast<long>(feeds);
+        }
+        if (b.text_used - b.lines_end > longest_kept) {
+            b.text_used = b.lines_end + longest_kept;
+            dropping = true;
+        }
+        return static_cast<long>(feeds);
     }
 
     bool flush() { return hand_out() && write_made(0) && write_held(); }
@@ -366,22 +423,15 @@ void record_output::finish() { pipeline_->finish(); }
 
 namespace {
 
-// How the lines of an input are taken in.  room() says where the next line
-// is to be read, take() takes it in; both false (null) once a write has
-// failed.
-
 // By the reading thread alone: each record is made as its line comes, into
 // the block's records, written out whenever they pass block_write bytes.
+// room() says where the next line is to be read, take() takes it in, false
+// once a write has failed.
 class made_at_once {
 public:
     made_at_once(record_output::pipeline& lines, const input_context& input)
         : lines_(lines), block_(*lines.filling), maker_(input), each_record_(lines.each_record) {
-        // Room for what may be held and one record more.
-        const std::size_t room = block_write + input.writer.record_bound(max_line_length + longest_reason);
-        if (block_.records_capacity < room) {
-            block_.records_capacity = room;
-            block_.records = std::make_unique_for_overwrite<char[]>(room);
-        }
+        block_.make_room(block_write + input.record_room);  // what may be held and one record more
         records_ = block_.records.get();
     }
     char* room() { return block_.text.get(); }
@@ -400,40 +450,19 @@ private:
     long number_ = 0;
 };
 
-// For the parsing threads: gathered into blocks.
-class gathered {
-public:
-    explicit gathered(record_output::pipeline& lines) : lines_(lines) {}
-    char* room() { return lines_.line_room(); }
-    bool take(const char* line, std::size_t length, line_kind kind) { return lines_.add_line(line, length, kind); }
-
-private:
-    record_output::pipeline& lines_;
-};
-
 // Reads `input` line by line into `lines`.
-template <class Lines>
-input_summary read_lines(text_source& input, Lines& lines) {
+input_summary read_lines(text_source& input, made_at_once& lines) {
     input_summary summary;
     text_line info;
     for (;;) {
         char* const line = lines.room();
-        if (line == nullptr) {
-            summary.write_failed = true;
-            return summary;
-        }
         if (!read_text_line(input, line, max_line_length + 1, info)) break;
-        std::size_t length = std::min(info.length, max_line_length);  // what the buffer holds
-        line_kind kind = line_kind::code_line;
-        if (info.too_long) {
-            kind = line_kind::too_long;
-            length = 0;
-        } else if (summary.lines == 0 && std::string_view(line, length).starts_with(utf8_byte_order_mark)) {
-            if (length == utf8_byte_order_mark.size() && !info.terminated) break;  // the mark alone: an empty input
-            kind = line_kind::marked;
-        }
+        const std::string_view kept(line, info.too_long ? 0 : info.length);
+        const line_kind kind = kind_of(kept, info.too_long, summary.lines == 0);
+        if (kind == line_kind::marked && kept == utf8_byte_order_mark && !info.terminated)
+            break;  // the mark alone: an empty input
         ++summary.lines;
-        if (!lines.take(line, length, kind)) {
+        if (!lines.take(kept.data(), kept.size(), kind)) {
             summary.write_failed = true;
             return summary;
         }
@@ -442,21 +471,60 @@ input_summary read_lines(text_source& input, Lines& lines) {
     return summary;
 }
 
+// Reads `input` for the parsing threads: in blocks of whole lines, its
+// bytes as they come.  Stops after the lines of a read when a stop signal
+// comes.
+input_summary read_blocks(text_source& input, record_output::pipeline& lines) {
+    input_summary summary;
+    bool dropping = false;
+    long got;
+    for (;;) {
+        block* const b = lines.filling;
+        const std::size_t used = b->text_used;
+        got = take_bytes(input, b->text.get() + used, block_text - used);
+        // Handed out before the read waited: the bytes read follow the line
+        // begun, which has moved to the next block.
+        if (lines.filling != b && got > 0)
+            std::memcpy(lines.filling->text.get() + lines.filling->text_used, b->text.get() + used,
+                        static_cast<std::size_t>(got));
+        if (got <= 0) break;
+        summary.lines += lines.take_in(static_cast<std::size_t>(got), dropping);
+        if (stop_signal() != 0) break;
+        if (lines.filling->text_used >= block_text / 2 && !lines.hand_out()) {
+            summary.write_failed = true;
+            return summary;
+        }
+    }
+    block& last = *lines.filling;
+    const std::string_view begun(last.text.get() + last.lines_end, last.text_used - last.lines_end);
+    // At the end of the input the line begun is its last line; one cut short
+    // by a failed read, or not read whole when a stop signal came, is none.
+    if (got == 0 && !begun.empty() && stop_signal() == 0 &&
+        !(summary.lines == 0 && begun == utf8_byte_order_mark)) {  // the mark alone: an empty input
+        last.lines_end = last.text_used;
+        ++last.count;
+        ++summary.lines;
+    }
+    last.text_used = last.lines_end;
+    return summary;
+}
+
 }  // namespace
 
 input_summary write_records(text_source& input, const micr_table* table, const line_options& options,
                             const record_writer& writer, record_output& out) {
     record_output::pipeline& lines = *out.pipeline_;
-    lines.input = std::make_shared<const input_context>(input_context{writer, table, options});
+    lines.input = std::make_shared<const input_context>(input_context{writer, table, options, longest_record(writer)});
     lines.lines_of_input = 0;
-    lines.bounds.fill(0);
     input_summary summary;
-    if (lines.threads.empty()) {
+    if (!lines.threads.empty() && !input.ctrl_z_ends) {
+        summary = read_blocks(input, lines);
+    } else {
+        // A Ctrl-Z that ends the input is found by the line reader alone,
+        // once the records of the inputs before are out.
+        if (!lines.threads.empty() && !lines.flush()) return {.write_failed = true};
         made_at_once at_once(lines, *lines.input);
         summary = read_lines(input, at_once);
-    } else {
-        gathered blocks(lines);
-        summary = read_lines(input, blocks);
     }
     if (summary.write_failed) return summary;
     lines.hand_out();  // the next input's lines begin a block of their own; a failed write is in out.error()

@@ -842,6 +842,10 @@ std::string mixed_lines(micr_test::generator& g, int count) {
             case 4:
             case 5: lines += unicode; break;
             case 6: lines += "a1,\"2a"; break;
+            // Just within the limit and just beyond it, when the CR before
+            // the line feed is dropped; a CR that stays.
+            case 7: lines += std::string(micr::batch::max_line_length - 1 + g.pick(3), '7') + "\r"; break;
+            case 8: lines += "a1\ra\r\r"; break;
             default: lines += g.line();
         }
         lines += g.chance(10) ? "\r\n" : "\n";
@@ -876,8 +880,12 @@ TEST(MicrparseJobs, EveryJobCountWritesTheBytesOfOne) {
     const temp_dir dir(false);
     micr_test::generator g(2024);
     // Tens of thousands of lines, so that many blocks go through every thread;
-    // a byte-order mark first, and a last line without a line feed.
-    const std::string big = byte_order_mark + mixed_lines(g, 30'000) + "t026009593t 001234 5678901o a0000004250a";
+    // a byte-order mark first, and a last line without a line feed.  Empty
+    // lines whose records fill far more room than their bytes, and a line
+    // longer than many reads.
+    const std::string big = byte_order_mark + mixed_lines(g, 30'000) + std::string(12'000, '\n') +
+                            std::string(300'000, '9') + "\n" + mixed_lines(g, 100) +
+                            "t026009593t 001234 5678901o a0000004250a";
     const std::string standard_input = byte_order_mark + mixed_lines(g, 500);
     const std::string slow = mixed_lines(g, 2'000);
     const std::string quoted_name = "day 2, \"late\" caf\xe9.txt";  // quoted in CSV, escaped in JSON, no UTF-8
@@ -885,7 +893,7 @@ TEST(MicrparseJobs, EveryJobCountWritesTheBytesOfOne) {
     write_file(dir.file(quoted_name), "a1a\r\n\na2a");
     write_file(dir.file("table.dat"), "B 123456780 A 1 0 4 L\nB 026009593 D 1 7 6 R\n");
     const std::vector<std::string> inputs = {"big.txt", "-", "slow.fifo", quoted_name, "-"};
-    const long lines = 30'000 + 1 + 500 + 2'000 + 3;
+    const long lines = 30'000 + 12'000 + 1 + 100 + 1 + 500 + 2'000 + 3;
     const std::vector<std::vector<std::string>> option_sets = {
         {"--format=jsonl", "--table=table.dat", "--explain", "--x9"},
         {"--format=csv", "--table=table.dat", "--explain", "--x9", "--encoding=utf8", "--salvage"},

@@ -80,6 +80,13 @@ bool read_text_line(text_source& source, char* line, std::size_t line_size, text
 // buffering: the count, 0 at the end, or -1 with errno set.
 long read_bytes(text_source& source, char* buffer, std::size_t size);
 
+// Takes up to `size` bytes of the input as they come, lines unseparated,
+// into `buffer`: those the source holds unread first, then what one read
+// gives.  The count; 0 at the end of the input; -1 when a read fails, which
+// ends the input as it ends a line read (source.error).  A Ctrl-Z is a byte
+// like any other, whatever ctrl_z_ends says.
+long take_bytes(text_source& source, char* buffer, std::size_t size);
+
 // After the input stopped at a Ctrl-Z: whether any byte follows it.  May read.
 bool bytes_follow_ctrl_z(text_source& source);
 
