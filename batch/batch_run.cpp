@@ -27,26 +27,29 @@ namespace {
 // out in blocks of about this size (a block-sized write is what keeps a
 // file-to-file run fast; one that fits the cache, what keeps it cheap):
 constexpr std::size_t block_write = 256 << 10;
-// More threads take the input in blocks of whole lines, read as they come,
-// of at most this many bytes: some 1,400 cheque lines, a few hundred
-// microseconds of parsing, enough that handing blocks between threads costs
-// next to nothing, and some 800 KiB of JSON Lines, written with one write.
-constexpr std::size_t block_text = 64 << 10;
+// More threads take the input in blocks of whole lines, copied from the read
+// buffer as they come, of at most this many bytes: some 350 cheque lines,
+// about 100 microseconds of parsing, and some 200 KiB of JSON Lines, written
+// with one write.  Small enough that the records of the blocks in flight stay
+// in each core's cache (larger blocks were slower on two cores, and so were
+// more of them in flight); large enough that handing blocks between threads
+// costs next to nothing.
+constexpr std::size_t block_text = 16 << 10;
 // A block's records are made into this room, while it has room for the
 // longest record; the lines it has no room for are made by the reading
 // thread, in order, once the records before them are written.  Only lines
 // whose records are far longer than the lines (empty ones, say) ever fill it.
-constexpr std::size_t records_room = 4 << 20;
+constexpr std::size_t records_room = 2 << 20;
 // A line begun in one block and not ended there moves to the next.  It is
 // kept at most this long: with one byte more than a line may have, and a
 // carriage return that may stand before its line feed, it is still too long,
 // whatever its end, and the bytes up to its line feed are dropped as read.
 constexpr std::size_t longest_kept = max_line_length + 2;
 //
-// Memory.  A block takes block_text + records_room bytes, 4.1 MiB.  N
+// Memory.  A block takes block_text + records_room bytes, 2.02 MiB.  N
 // threads keep 2N blocks in flight (one being parsed by each thread, one
-// waiting for it): 8.2 MiB per thread.  One thread keeps one block, whose
-// records go out once they pass block_write bytes: 64 KiB of text, 256 KiB
+// waiting for it): 4.03 MiB per thread.  One thread keeps one block, whose
+// records go out once they pass block_write bytes: 16 KiB of text, 256 KiB
 // of records and one record's bound.  Within 16 MiB per thread beside the
 // table, either way, and the reading thread's 64 KiB read buffer.
 static_assert(longest_kept < block_text / 2);
@@ -477,29 +480,29 @@ input_summary read_lines(text_source& input, made_at_once& lines) {
 input_summary read_blocks(text_source& input, record_output::pipeline& lines) {
     input_summary summary;
     bool dropping = false;
-    long got;
+    bool ended = false;  // at the end of the input, not cut short by a failed read or a stop signal
     for (;;) {
-        block* const b = lines.filling;
-        const std::size_t used = b->text_used;
-        got = take_bytes(input, b->text.get() + used, block_text - used);
-        // Handed out before the read waited: the bytes read follow the line
-        // begun, which has moved to the next block.
-        if (lines.filling != b && got > 0)
-            std::memcpy(lines.filling->text.get() + lines.filling->text_used, b->text.get() + used,
-                        static_cast<std::size_t>(got));
-        if (got <= 0) break;
-        summary.lines += lines.take_in(static_cast<std::size_t>(got), dropping);
+        if (!refill(input)) {
+            ended = input.error == 0;
+            break;
+        }
+        // A read may wait, and hand out the lines read so far before it
+        // does: the block being filled is the one after the read.
+        block& b = *lines.filling;
+        const std::size_t size = std::min(input.end - input.start, block_text - b.text_used);
+        std::memcpy(b.text.get() + b.text_used, input.buffer + input.start, size);
+        input.start += size;
+        summary.lines += lines.take_in(size, dropping);
         if (stop_signal() != 0) break;
-        if (lines.filling->text_used >= block_text / 2 && !lines.hand_out()) {
+        if (b.text_used >= block_text / 2 && !lines.hand_out()) {
             summary.write_failed = true;
             return summary;
         }
     }
+    // The line begun is the input's last line when the input ended there.
     block& last = *lines.filling;
     const std::string_view begun(last.text.get() + last.lines_end, last.text_used - last.lines_end);
-    // At the end of the input the line begun is its last line; one cut short
-    // by a failed read, or not read whole when a stop signal came, is none.
-    if (got == 0 && !begun.empty() && stop_signal() == 0 &&
+    if (ended && !begun.empty() &&
         !(summary.lines == 0 && begun == utf8_byte_order_mark)) {  // the mark alone: an empty input
         last.lines_end = last.text_used;
         ++last.count;

@@ -32,18 +32,19 @@ struct input_summary {
 inline constexpr unsigned max_jobs = 256;
 
 // Lines on their way to records, and records on their way to a file
-// descriptor.  Lines are handed in, in reading order, and gathered into
-// blocks; each block is parsed, and its records made, on one of `jobs`
-// threads (by the caller itself when `jobs` is 1), and the blocks' records
-// are written strictly in the order of their lines, each block with one
-// write(2), past stdio, so that a write cut short by a signal goes on where
-// it stopped.  Every call but the parsing is the caller's thread's.
+// descriptor.  With one of `jobs`, the caller makes each record as its line
+// comes.  With more, the input is taken in blocks of whole lines, in reading
+// order; each block is cut into lines and parsed, and its records made, on
+// one of `jobs` threads, the caller's among them.  The records are written
+// strictly in the order of their lines, a block's with one write(2), past
+// stdio, so that a write cut short by a signal goes on where it stopped.
+// Every call but the parsing is the caller's thread's.
 class record_output {
 public:
     struct pipeline;  // the blocks and the threads, in batch_run.cpp
 
-    // `each_record`: every line a block of its own, its record written as
-    // soon as it is made, as a reader watching a terminal expects.
+    // `each_record`: each record is made by the caller as its line comes and
+    // written at once, as a reader watching a terminal expects, whatever `jobs`.
     record_output(int fd, bool each_record, unsigned jobs = 1);
     ~record_output();  // as finish()
     record_output(const record_output&) = delete;
@@ -76,7 +77,8 @@ private:
 // write in order.  A UTF-8 byte-order mark that begins the input
 // is no part of the code line: it is not parsed, and under utf8 not written;
 // latin1 writes line 1 as read, mark included.  The 4095-byte limit counts
-// the line as read.  Stops after the line in hand when a stop signal comes.
+// the line as read.  Stops after the line in hand (with more than one
+// thread: the lines of the read in hand) when a stop signal comes.
 input_summary write_records(text_source& input, const micr_table* table, const line_options& options,
                             const record_writer& writer, record_output& out);
 

@@ -67,32 +67,6 @@ bool take_plain_line(text_source& source, char* line, std::size_t line_size, tex
     return false;
 }
 
-// Reads more of the input into `buffer`: the count, 0 at the end, or -1
-// when the read fails (source.error).  The input is finished after either.
-long read_more(text_source& source, char* buffer, std::size_t size) {
-    if (source.finished || (source.fd < 0 && source.reader.read == nullptr)) {
-        source.finished = true;
-        return 0;
-    }
-    const long got = read_bytes(source, buffer, size);
-    // A failed read is not the end of the file: the caller learns which from `error`.
-    if (got < 0) source.error = errno != 0 ? errno : EIO;
-    if (got <= 0) source.finished = true;
-    return got;
-}
-
-// Makes at least one unread byte available; false at the end of the input
-// or when a read fails.
-bool refill(text_source& source) {
-    if (source.stopped_at_ctrl_z) return false;
-    if (source.start < source.end) return true;
-    const long got = read_more(source, source.buffer, source.capacity);
-    if (got <= 0) return false;
-    source.start = 0;
-    source.end = static_cast<std::size_t>(got);
-    return true;
-}
-
 int open_retrying(const char* path, int flags) {
     int fd;
     do {
@@ -111,14 +85,23 @@ long read_bytes(text_source& source, char* buffer, std::size_t size) {
     }
 }
 
-long take_bytes(text_source& source, char* buffer, std::size_t size) {
-    if (source.start < source.end) {
-        const std::size_t count = std::min(size, source.end - source.start);
-        std::memcpy(buffer, source.buffer + source.start, count);
-        source.start += count;
-        return static_cast<long>(count);
+bool refill(text_source& source) {
+    if (source.stopped_at_ctrl_z) return false;
+    if (source.start < source.end) return true;
+    if (source.finished || (source.fd < 0 && source.reader.read == nullptr)) {
+        source.finished = true;
+        return false;
     }
-    return read_more(source, buffer, size);
+    const long got = read_bytes(source, source.buffer, source.capacity);
+    if (got > 0) {
+        source.start = 0;
+        source.end = static_cast<std::size_t>(got);
+        return true;
+    }
+    // A failed read is not the end of the file: the caller learns which from `error`.
+    if (got < 0) source.error = errno != 0 ? errno : EIO;
+    source.finished = true;
+    return false;
 }
 
 bool open_text_source(text_source& source, const char* path, char* buffer, std::size_t capacity, open_mode mode) {

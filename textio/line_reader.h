@@ -80,12 +80,12 @@ bool read_text_line(text_source& source, char* line, std::size_t line_size, text
 // buffering: the count, 0 at the end, or -1 with errno set.
 long read_bytes(text_source& source, char* buffer, std::size_t size);
 
-// Takes up to `size` bytes of the input as they come, lines unseparated,
-// into `buffer`: those the source holds unread first, then what one read
-// gives.  The count; 0 at the end of the input; -1 when a read fails, which
-// ends the input as it ends a line read (source.error).  A Ctrl-Z is a byte
-// like any other, whatever ctrl_z_ends says.
-long take_bytes(text_source& source, char* buffer, std::size_t size);
+// Makes at least one byte of the input available unread in the source's
+// buffer (from `start` to `end`), reading when it holds none, for a caller
+// that takes the input's bytes as they come, lines unseparated.  False at
+// the end of the input, at a Ctrl-Z that ended it, or when a read fails
+// (source.error).
+bool refill(text_source& source);
 
 // After the input stopped at a Ctrl-Z: whether any byte follows it.  May read.
 bool bytes_follow_ctrl_z(text_source& source);
