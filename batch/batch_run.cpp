@@ -528,6 +528,7 @@ input_summary write_records(text_source& input, const micr_table* table, const l
         if (!lines.threads.empty() && !lines.flush()) return {.write_failed = true};
         made_at_once at_once(lines, *lines.input);
         summary = read_lines(input, at_once);
+        if (!summary.write_failed) lines.write_block(*lines.filling);  // the records made since the last write
     }
     if (summary.write_failed) return summary;
     lines.hand_out();  // the next input's lines begin a block of their own; a failed write is in out.error()

@@ -179,42 +179,94 @@ TEST(Fault, ProgramsReportReadAndWriteErrorsEndToEnd) {
 // ---------------------------------------------------------------------------
 // micrparse
 
-TEST(ReadFault, MicrparseKeepsTheRecordsBeforeAFailedRead) {
+// The ways micrparse's loop takes an input in: on the caller's thread line
+// by line, or in blocks for parsing threads, where a source whose Ctrl-Z ends
+// it is still read line by line.
+struct reading {
+    const char* what;
+    unsigned jobs;
+    bool ctrl_z_ends;
+};
+constexpr reading readings[] = {
+    {"one thread", 1, true},
+    {"two threads, line by line", 2, true},
+    {"two threads, in blocks", 2, false},
+};
+
+// The CSV records of `bytes` read through `source` by micrparse's loop on
+// `way`, written to a file; the summary of the input.
+micr::batch::input_summary csv_records(micr::text_source& input, const reading& way, std::string& written) {
     const temp_dir dir(false);
-    const std::string lines = "a1a\na2a\na3a\n";
-    failing_bytes bytes{lines, 6, 2};  // fails inside the second line
-    char buffer[16];
-    micr::text_source input = source_over(bytes, buffer, sizeof buffer);
+    input.ctrl_z_ends = way.ctrl_z_ends;
     micr::batch::record_writer writer(micr::batch::output_format::csv);
     writer.set_file("-");
     const int fd = ::open(dir.file("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    ASSERT_GE(fd, 0);
-    micr::batch::record_output out(fd, false);
+    EXPECT_GE(fd, 0);
+    micr::batch::record_output out(fd, false, way.jobs);
     const micr::batch::input_summary summary = micr::batch::write_records(input, nullptr, {}, writer, out);
     EXPECT_TRUE(out.flush());
+    out.finish();
     ::close(fd);
-    const std::string written = micr_test::read_file(dir.file("out"));
-    EXPECT_EQ(summary.read_error, EIO);
-    EXPECT_EQ(summary.lines, 1);
-    EXPECT_EQ(written.rfind("-,1,a1a,", 0), 0u) << written;
-    EXPECT_EQ(written.find("-,2,"), std::string::npos) << "a line cut by the failure gave a record";
+    written = micr_test::read_file(dir.file("out"));
+    return summary;
+}
+
+TEST(ReadFault, MicrparseKeepsTheRecordsBeforeAFailedRead) {
+    for (const reading& way : readings) {
+        SCOPED_TRACE(way.what);
+        const std::string lines = "a1a\na2a\na3a\n";
+        failing_bytes bytes{lines, 6, 2};  // fails inside the second line
+        char buffer[16];
+        micr::text_source input = source_over(bytes, buffer, sizeof buffer);
+        std::string written;
+        const micr::batch::input_summary summary = csv_records(input, way, written);
+        EXPECT_EQ(summary.read_error, EIO);
+        EXPECT_EQ(summary.lines, 1);
+        EXPECT_EQ(written.rfind("-,1,a1a,", 0), 0u) << written;
+        EXPECT_EQ(written.find("-,2,"), std::string::npos) << "a line cut by the failure gave a record";
+    }
+}
+
+TEST(ReadFault, MicrparseEndsAnInputAtACtrlZOnlyWhereTheSourceSaysSo) {
+    for (const reading& way : readings) {
+        SCOPED_TRACE(way.what);
+        const std::string lines =
+            "a1a\n\x1a"
+            "a2a\na3a";
+        micr::text_source input;
+        micr::memory_text_source(input, lines.data(), lines.size());
+        std::string written;
+        const micr::batch::input_summary summary = csv_records(input, way, written);
+        EXPECT_EQ(summary.lines, way.ctrl_z_ends ? 1 : 3);
+        EXPECT_EQ(written.rfind("-,1,a1a,", 0), 0u) << written;
+        EXPECT_EQ(written.find("-,2,\x1a"
+                               "a2a,") != std::string::npos,
+                  !way.ctrl_z_ends)
+            << written;
+        EXPECT_EQ(written.find("-,3,a3a,") != std::string::npos, !way.ctrl_z_ends) << written;
+    }
 }
 
 TEST(WriteFault, MicrparseStopsAtTheFirstFailedWrite) {
-    std::string lines;
-    for (int i = 0; i < 20000; ++i) lines += "t123456780t 12345678o 0101 a0000012500a\n";
-    micr::text_source input;
-    micr::memory_text_source(input, lines.data(), lines.size());
-    micr::batch::record_writer writer(micr::batch::output_format::json_lines);
-    writer.set_file("-");
-    const int fd = ::open("/dev/full", O_WRONLY);  // every write fails with ENOSPC
-    ASSERT_GE(fd, 0);
-    micr::batch::record_output out(fd, false);
-    const micr::batch::input_summary summary = micr::batch::write_records(input, nullptr, {}, writer, out);
-    ::close(fd);
-    EXPECT_TRUE(summary.write_failed);
-    EXPECT_EQ(out.error(), ENOSPC);
-    EXPECT_LT(summary.lines, 20000) << "micrparse went on after a failed write";
+    for (const reading& way : readings) {
+        SCOPED_TRACE(way.what);
+        std::string lines;
+        for (int i = 0; i < 20000; ++i) lines += "t123456780t 12345678o 0101 a0000012500a\n";
+        micr::text_source input;
+        micr::memory_text_source(input, lines.data(), lines.size());
+        input.ctrl_z_ends = way.ctrl_z_ends;
+        micr::batch::record_writer writer(micr::batch::output_format::json_lines);
+        writer.set_file("-");
+        const int fd = ::open("/dev/full", O_WRONLY);  // every write fails with ENOSPC
+        ASSERT_GE(fd, 0);
+        micr::batch::record_output out(fd, false, way.jobs);
+        const micr::batch::input_summary summary = micr::batch::write_records(input, nullptr, {}, writer, out);
+        out.finish();
+        ::close(fd);
+        EXPECT_TRUE(summary.write_failed);
+        EXPECT_EQ(out.error(), ENOSPC);
+        EXPECT_LT(summary.lines, 20000) << "micrparse went on after a failed write";
+    }
 }
 
 // ---------------------------------------------------------------------------
