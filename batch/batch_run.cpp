@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -46,7 +48,8 @@ constexpr std::size_t records_room = 2 << 20;
 // whatever its end, and the bytes up to its line feed are dropped as read.
 constexpr std::size_t longest_kept = max_line_length + 2;
 //
-// Memory.  A block takes block_text + records_room bytes, 2.02 MiB.  N
+// Memory.  A block takes block_text + records_room bytes, 2.02 MiB, of
+// address space from the start, of memory only as its pages are used.  N
 // threads keep 2N blocks in flight (one being parsed by each thread, one
 // waiting for it): 4.03 MiB per thread.  One thread keeps one block, whose
 // records go out once they pass block_write bytes: 16 KiB of text, 256 KiB
@@ -228,7 +231,7 @@ struct record_output::pipeline {
     std::string held;  // the caller's bytes, not yet written
     std::vector<block> slots;
     std::vector<std::thread> threads;  // jobs - 1; none: the reading thread makes each record as its line comes
-    block* filling;                    // the slot of block `handed`
+    block* filling = nullptr;          // the slot of block `handed`
     std::uint64_t written = 0;
 
     // The input whose lines are taken in now.
@@ -243,22 +246,41 @@ struct record_output::pipeline {
     bool closing = false;
 
     // A terminal's reader sees each record as soon as it is made: there one
-    // thread makes them all, each as its line comes.
-    pipeline(int out_fd, bool each, unsigned jobs)
-        : fd(out_fd), each_record(each), slots(jobs <= 1 || each ? 1 : 2 * std::size_t{jobs}), filling(&slots[0]) {
-        prepare(*filling);
-        if (slots.size() == 1) return;
-        // The stop signals must reach the reading thread, whose waits they cut short.
-        const stop_signals_blocked blocked;
-        // The reading thread is one of the `jobs`: it makes records too
-        // whenever it would otherwise wait.
-        threads.reserve(jobs - 1);
-        for (unsigned i = 1; i < jobs; ++i) threads.emplace_back([this] { parse_blocks(); });
+    // thread makes them all, each as its line comes.  So does a process that
+    // cannot have a parsing thread or the blocks' memory (a limit on its
+    // address space, say); one that can have some has them.
+    pipeline(int out_fd, bool each, unsigned jobs) : fd(out_fd), each_record(each) {
+        for (unsigned parsing = jobs <= 1 || each ? 0 : jobs - 1; parsing > 0; parsing /= 2)
+            if (start(parsing)) return;
+        slots.resize(1);
+        slots[0].text = std::make_unique_for_overwrite<char[]>(block_text);
+        filling = &slots[0];
     }
 
-    // A slot's room is taken when it is first filled: a short input touches one.
-    static void prepare(block& b) {
-        if (!b.text) b.text = std::make_unique_for_overwrite<char[]>(block_text);
+    // Takes the memory of every block, untouched until used, and starts
+    // `parsing` threads beside the reading thread, which is one of the jobs:
+    // it makes records too whenever it would otherwise wait.  False, with
+    // neither kept, when the process cannot have them all.
+    bool start(unsigned parsing) {
+        try {
+            slots = std::vector<block>(2 * (std::size_t{parsing} + 1));
+            for (block& b : slots) {
+                b.text = std::make_unique_for_overwrite<char[]>(block_text);
+                b.make_room(records_room);
+            }
+            filling = &slots[0];
+            // The stop signals must reach the reading thread, whose waits they cut short.
+            const stop_signals_blocked blocked;
+            threads.reserve(parsing);
+            for (unsigned i = 0; i < parsing; ++i) threads.emplace_back([this] { parse_blocks(); });
+            return true;
+        } catch (const std::bad_alloc&) {
+        } catch (const std::system_error&) {  // no thread
+        }
+        finish();
+        closing = false;
+        slots.clear();
+        return false;
     }
 
     // Takes the next block no thread has taken and makes its records; false
@@ -357,7 +379,6 @@ struct record_output::pipeline {
         b.input = input;
         b.lines_before = lines_of_input;
         lines_of_input += b.count;
-        b.make_room(records_room);
         // Read by the parsing threads only up to lines_end.
         const char* const begun = b.text.get() + b.lines_end;
         const std::size_t begun_size = b.text_used - b.lines_end;
@@ -368,7 +389,6 @@ struct record_output::pipeline {
         work.notify_one();
         filling = &slots[handed % slots.size()];
         if (!write_made(slots.size() - 1)) return false;  // now the slot is free
-        prepare(*filling);
         std::memcpy(filling->text.get(), begun, begun_size);
         filling->text_used = begun_size;
         return true;

@@ -931,6 +931,34 @@ TEST(MicrparseJobs, EveryJobCountWritesTheBytesOfOne) {
     }
 }
 
+// Address-space limits leave a sanitizer's runtime no room to start.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool sanitized = true;
+#elif defined(__has_feature)
+constexpr bool sanitized = __has_feature(address_sanitizer) || __has_feature(thread_sanitizer);
+#else
+constexpr bool sanitized = false;
+#endif
+
+TEST(MicrparseJobs, AProcessShortOfMemoryParsesOnTheThreadsItCanHave) {
+    if (sanitized) GTEST_SKIP() << "a sanitizer needs more address space than the limit leaves";
+    const temp_dir dir(false);
+    micr_test::generator g(77);
+    write_file(dir.file("in.txt"), mixed_lines(g, 3'000) + std::string(10'000, '\n'));
+    const program_run one = run_program(micrparse, {"--no-table", "--jobs=1", "in.txt"}, dir.path());
+    ASSERT_EQ(one.exit_status, 0);
+    // Room for one thread and its blocks, not for eight threads' stacks.
+    for (const char* jobs : {"--jobs=2", "--jobs=8", "--jobs=256"}) {
+        SCOPED_TRACE(jobs);
+        const program_run run = run_program(
+            "/bin/sh", {"-c", "ulimit -v 48000 && exec \"$0\" \"$@\"", micrparse, "--no-table", jobs, "in.txt"},
+            dir.path());
+        EXPECT_EQ(run.exit_status, 0);
+        EXPECT_EQ(run.err, "");
+        EXPECT_TRUE(run.out == one.out);
+    }
+}
+
 TEST(MicrparseJobs, FailuresEndTheRunAsWithOneThread) {
     const temp_dir dir(false);
     std::string big;
