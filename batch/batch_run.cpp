@@ -77,7 +77,6 @@ struct input_context {
     record_writer writer;  // its file set
     const micr_table* table;
     line_options options;
-    std::size_t record_room;  // longest_record(writer)
 };
 
 enum class line_kind : std::uint8_t {
@@ -182,7 +181,8 @@ void make_records(block& b) {
     const char* line = text + b.made_end;
     const char* const lines_end = text + b.lines_end;
     long number = b.lines_before + b.lines_made;
-    while (line < lines_end && b.records_capacity - static_cast<std::size_t>(end - records) >= b.input->record_room) {
+    const std::size_t room = longest_record(b.input->writer);
+    while (line < lines_end && b.records_capacity - static_cast<std::size_t>(end - records) >= room) {
         const auto* const feed =
             static_cast<const char*>(std::memchr(line, '\n', static_cast<std::size_t>(lines_end - line)));
         const char* const line_end = feed != nullptr ? feed : lines_end;
@@ -454,7 +454,7 @@ class made_at_once {
 public:
     made_at_once(record_output::pipeline& lines, const input_context& input)
         : lines_(lines), block_(*lines.filling), maker_(input), each_record_(lines.each_record) {
-        block_.make_room(block_write + input.record_room);  // what may be held and one record more
+        block_.make_room(block_write + longest_record(input.writer));  // what may be held and one record more
         records_ = block_.records.get();
     }
     char* room() { return block_.text.get(); }
@@ -537,7 +537,7 @@ input_summary read_blocks(text_source& input, record_output::pipeline& lines) {
 input_summary write_records(text_source& input, const micr_table* table, const line_options& options,
                             const record_writer& writer, record_output& out) {
     record_output::pipeline& lines = *out.pipeline_;
-    lines.input = std::make_shared<const input_context>(input_context{writer, table, options, longest_record(writer)});
+    lines.input = std::make_shared<const input_context>(input_context{writer, table, options});
     lines.lines_of_input = 0;
     input_summary summary;
     if (!lines.threads.empty() && !input.ctrl_z_ends) {
